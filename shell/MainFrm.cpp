@@ -1,0 +1,489 @@
+#include "MainFrm.h"
+
+#include "ui_MainFrm.h"
+
+#include "AppPaths.h"
+#include "Autostart.h"
+#include "ConfigFile.h"
+#include "Debugger.h"
+#include "Prompts.h"
+#include "Settings.h"
+#include "SystemProxy.h"
+#include "TrayIcon.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTimer>
+
+namespace vq {
+
+namespace {
+
+constexpr int kDesignInterval = 60000;   // Timer1 and Timer2 as designed
+constexpr int kWatchdogInterval = 5000;  // Timer3
+
+// Refresh index -> Timer1 interval; indexes 4 and 5 leave the timer off.
+constexpr int kRefreshIntervals[] = {3600000, 10800000, 21600000, 86400000};
+
+struct PageInfo {
+    const char *caption;
+    int helpContext; // 0: none
+};
+constexpr PageInfo kPages[] = {
+    {"Standard tests", 300}, {"Personal tests", 400},     {"Quick compare", 500}, {"Period comparisons", 500},
+    {"Current comparisons", 500}, {"Ping", 600}, {"System Information", 700}, {"TabSheet3", 0},
+};
+
+// Hidden columns of the site lists: raw bytes and raw milliseconds.
+constexpr int kRawBytesColumn = 4;
+constexpr int kRawMsColumn = 5;
+
+} // namespace
+
+TMainFrm::TMainFrm(IPrompts &prompts, platform::Autostart &autostart, const QString &configFileName,
+                   QWidget *parent)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui::TMainFrm>())
+    , m_prompts(prompts)
+    , m_autostart(autostart)
+    , m_configFileName(configFileName.isEmpty() ? ConfigFileName() : configFileName)
+{
+    ui->setupUi(this);
+    for (int i = 0; i < ui->PageControl1->count(); ++i)
+        ui->PageControl1->widget(i)->setProperty("helpContext", kPages[i].helpContext);
+    ui->PageControl1->setTabVisible(TabSheet3, false);
+
+    for (QTreeWidget *list : {ui->ListView1, ui->ListView2}) {
+        list->setColumnWidth(0, 200);
+        list->setColumnWidth(1, 70);
+        list->setColumnWidth(2, 70);
+        list->setColumnWidth(3, 74);
+        list->hideColumn(kRawBytesColumn);
+        list->hideColumn(kRawMsColumn);
+    }
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kDesignInterval);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(kDesignInterval);
+    Timer2->start();
+    Timer3 = new QTimer(this);
+    Timer3->setObjectName(QStringLiteral("Timer3"));
+    Timer3->setInterval(kWatchdogInterval);
+    connect(Timer1, &QTimer::timeout, this, &TMainFrm::Timer1Timer);
+
+    TrayIcon1 = new platform::TrayIcon(this);
+    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+    TrayIcon1->setImages(platform::DefaultTrayImages());
+    TrayIcon1->setHint(QStringLiteral("Refreshing data"));
+    createTrayMenu();
+    connect(TrayIcon1, &platform::TrayIcon::doubleClicked, this, &TMainFrm::Open1Click);
+
+    connectMenus();
+}
+
+TMainFrm::~TMainFrm() = default;
+
+void TMainFrm::createTrayMenu()
+{
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->addAction(ui->Open1);
+    PopupMenu1->addAction(ui->Refresh1);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(ui->Exit1);
+    QFont bold = ui->Open1->font();
+    bold.setBold(true); // the default item
+    ui->Open1->setFont(bold);
+    PopupMenu1->setDefaultAction(ui->Open1);
+    TrayIcon1->setMenu(PopupMenu1);
+}
+
+void TMainFrm::connectMenus()
+{
+    connect(ui->Open1, &QAction::triggered, this, &TMainFrm::Open1Click);
+    connect(ui->Refresh1, &QAction::triggered, this, &TMainFrm::Refresh1Click);
+    connect(ui->Exit1, &QAction::triggered, this, &TMainFrm::Exit1Click);
+    connect(ui->Exit2, &QAction::triggered, this, &TMainFrm::Exit2Click);
+    connect(ui->Preferences1, &QAction::triggered, this, &TMainFrm::Preferences1Click);
+    for (QAction *view : {ui->Standardtests1, ui->Personaltests1, ui->Quickcompare1, ui->Periodcomparisons1,
+                          ui->Currentcomparisons1, ui->Ping1, ui->Systeminformation1}) {
+        connect(view, &QAction::triggered, this, [this, view] { ViewPageClick(view->property("tag").toInt()); });
+    }
+    connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TMainFrm::PageControl1Change);
+}
+
+QString TMainFrm::dataFolder() const
+{
+    return QFileInfo(m_configFileName).absolutePath();
+}
+
+bool TMainFrm::HasStartSwitch(const QStringList &arguments)
+{
+    if (arguments.isEmpty())
+        return false;
+    const QString &first = arguments.constFirst();
+    return first.size() >= 2 && (first.at(0) == u'-' || first.at(0) == u'/')
+           && (first.at(1) == u'm' || first.at(1) == u'M');
+}
+
+std::pair<QString, QString> TMainFrm::SplitIEProxy(const QString &proxyServer)
+{
+    // Entries are separated by ";" or blanks; each is name=value.
+    QString http;
+    const QStringList entries = proxyServer.split(QRegularExpression(QStringLiteral("[;\\s]")), Qt::SkipEmptyParts);
+    for (const QString &entry : entries) {
+        const qsizetype eq = entry.indexOf(u'=');
+        if (eq >= 0 && entry.left(eq).compare(QLatin1String("http"), Qt::CaseInsensitive) == 0) {
+            http = entry.mid(eq + 1);
+            break;
+        }
+    }
+    const qsizetype scheme = http.indexOf(QLatin1String("://"));
+    if (scheme >= 0)
+        http = http.mid(scheme + 3);
+    const qsizetype colon = http.indexOf(u':');
+    if (colon < 0)
+        return {http, QString()};
+    return {http.left(colon), http.mid(colon + 1)};
+}
+
+void TMainFrm::LoadProxyFromIE()
+{
+    const platform::SystemProxySettings system = platform::ReadSystemProxy();
+    if (system.enableExists)
+        FrmSettings->cbProxy()->setChecked(system.enabled);
+    if (system.serverExists) {
+        const auto [server, port] = SplitIEProxy(system.server);
+        FrmSettings->Edit1()->setText(server);
+        FrmSettings->Edit2()->setText(port);
+    }
+    FrmSettings->cbProxyClick();
+}
+
+void TMainFrm::LoadProxyFromConfig(const ConfigFile &config)
+{
+    FrmSettings->Edit1()->setText(config.Read(cfg::ProxyServer));
+    FrmSettings->Edit2()->setText(config.Read(cfg::ProxyPort));
+    FrmSettings->cbProxy()->setChecked(config.Read(cfg::ProxyEnabled));
+    FrmSettings->cbProxyClick();
+}
+
+QRect TMainFrm::Placement(const ConfigFile &config, const QSize &screen)
+{
+    const int width = config.Read(cfg::Width);
+    const int height = config.Read(cfg::Height);
+    const int left = config.Read(cfg::Left, (screen.width() - width) / 2);
+    const int top = config.Read(cfg::Top, (screen.height() - height) / 2);
+    return QRect(left, top, width, height);
+}
+
+bool TMainFrm::FormCreate(bool startHidden)
+{
+    // The developer page shows its tab only under a debugger.
+    ui->PageControl1->setTabVisible(TabSheet3, platform::IsDebuggerPresent());
+    m_helpFile = platform::ProgramFolder() + QStringLiteral("/help/index.html");
+
+    FrmSettings = new TFrmSettings(m_prompts, m_autostart, this);
+    FrmSettings->setObjectName(QStringLiteral("FrmSettings"));
+
+    ConfigFile config(m_configFileName);
+    FrmSettings->FormCreate(config);
+
+    FUseWinInet = config.Read(cfg::UseWinInet);
+    FParsingMethod = config.Read(cfg::ParsingMethod);
+    FrmSettings->cbIeSettings()->setChecked(FUseWinInet);
+    FrmSettings->cbIeSettingsClick();
+
+    // The proxy: copied once from the system, afterwards from our own file only.
+    if (!config.Read(cfg::ProxyLoaded)) {
+        LoadProxyFromIE();
+        config.Write(cfg::ProxyServer, FrmSettings->Edit1()->text());
+        config.Write(cfg::ProxyPort, FrmSettings->Edit2()->text());
+        config.Write(cfg::ProxyEnabled, FrmSettings->cbProxy()->isChecked());
+        config.Write(cfg::ProxyLoaded, true);
+    } else {
+        LoadProxyFromConfig(config);
+    }
+    if (FrmSettings->cbProxy()->isChecked()) {
+        FHttpProxyHost = FrmSettings->Edit1()->text();
+        FHttpProxyPort = FrmSettings->Edit2()->text();
+    }
+
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect placement = Placement(config, screen ? screen->geometry().size() : QSize(1024, 768));
+    resize(placement.size());
+    move(placement.topLeft());
+    if (config.Read(cfg::Maximized))
+        setWindowState(windowState() | Qt::WindowMaximized);
+
+    FCloseMinimize = config.Read(cfg::CloseMinimize);
+    FMultiplier = config.Read(cfg::Multiplier);
+
+    FCharts3D = config.Read(cfg::ThreeDCharts);
+    UpdateChartLineWidths();
+
+    SetSkinActive(config.Read(cfg::UseSkin));
+
+    ui->Edit1->setText(config.Read(cfg::PingServer));
+    ui->UpDown1->setValue(config.Read(cfg::PingInterval));
+
+    ui->ListView2->clear();
+    for (const QString &site : config.ReadSection(QLatin1String(cfg::section::LocalSites)))
+        addSiteRow(ui->ListView2, site);
+
+    Q_UNUSED(startHidden); // the entry routine shows the window unless the switch was given
+
+    TrayIcon1->setVisible(true);
+    TrayIcon1->setImageIndex(1);
+    TrayIcon1->setHint(QStringLiteral("Veloqua"));
+
+    ui->PageControl1->setCurrentIndex(tsGlobal);
+    return true;
+}
+
+void TMainFrm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TMainFrm::FormShow()
+{
+    const int refresh = ConfigFile(m_configFileName).Read(cfg::RefreshInterval);
+    if (refresh == 5)
+        Q_EMIT runRequested(true);
+    else
+        SetRefreshInterval(refresh);
+}
+
+void TMainFrm::SetRefreshInterval(int index)
+{
+    Timer1->stop();
+    if (index >= 0 && index < int(std::size(kRefreshIntervals)))
+        Timer1->setInterval(kRefreshIntervals[index]);
+    if (index < 4)
+        Timer1->start();
+    if (FrmSettings)
+        FrmSettings->ComboBox1()->setCurrentIndex(index >= 0 && index < FrmSettings->ComboBox1()->count() ? index : -1);
+}
+
+void TMainFrm::Timer1Timer()
+{
+    Q_EMIT runRequested(true);
+}
+
+void TMainFrm::WMSysCommand(SysCommand command)
+{
+    switch (command) {
+    case SysCommand::Minimize:
+        // Minimizing always sends the program to the tray.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        hide();
+        break;
+    case SysCommand::Close:
+        close(); // closeEvent decides between hiding and ending
+        break;
+    case SysCommand::Other:
+        break;
+    }
+}
+
+void TMainFrm::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
+        // Hide once the window manager has finished minimizing.
+        QTimer::singleShot(0, this, [this] {
+            if (windowState() & Qt::WindowMinimized)
+                WMSysCommand(SysCommand::Minimize);
+        });
+    }
+}
+
+void TMainFrm::closeEvent(QCloseEvent *event)
+{
+    // The title bar's close button is the only path that "CloseMinimize" turns into hiding.
+    if (!m_exitRequested && FCloseMinimize) {
+        event->ignore();
+        hide();
+        return;
+    }
+    m_exitRequested = true;
+    event->accept();
+    Q_EMIT closed();
+}
+
+void TMainFrm::Open1Click()
+{
+    if (isVisible()) {
+        if (windowState() & Qt::WindowMinimized)
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+    } else {
+        show();
+    }
+    raise();
+    activateWindow();
+}
+
+void TMainFrm::Refresh1Click()
+{
+    // One ping cycle now; the ping monitor is not part of this build yet.
+}
+
+void TMainFrm::Exit1Click()
+{
+    m_exitRequested = true;
+    close();
+}
+
+void TMainFrm::Exit2Click()
+{
+    m_exitRequested = true;
+    close();
+}
+
+void TMainFrm::ViewPageClick(int tag)
+{
+    ui->PageControl1->setCurrentIndex(tag);
+    PageControl1Change();
+}
+
+void TMainFrm::PageControl1Change()
+{
+    const bool canSaveOrPrint = ui->PageControl1->currentIndex() != tsQuickCompare;
+    ui->Save1->setEnabled(canSaveOrPrint);
+    ui->Print1->setEnabled(canSaveOrPrint);
+    if (ui->PageControl1->currentIndex() == tsPing && ui->lvPing->topLevelItemCount() > 0)
+        ui->lvPing->setCurrentItem(ui->lvPing->topLevelItem(0));
+}
+
+void TMainFrm::UpdateChartLineWidths()
+{
+    // The comparison charts have not been built yet; FCharts3D keeps their setting meanwhile.
+}
+
+void TMainFrm::SetSkinActive(bool active)
+{
+    m_skinActive = active;
+    QString sheet;
+    if (active) {
+        QFile skin(QStringLiteral(":/skin/veloqua.qss"));
+        if (skin.open(QIODevice::ReadOnly))
+            sheet = QString::fromUtf8(skin.readAll());
+    }
+    if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance()))
+        app->setStyleSheet(sheet);
+}
+
+void TMainFrm::setRowDefaults(QTreeWidgetItem *row)
+{
+    row->setText(1, QString());
+    row->setText(2, QString());
+    row->setText(3, QString());
+    row->setText(kRawBytesColumn, QStringLiteral("0"));
+    row->setText(kRawMsColumn, QStringLiteral("0"));
+    for (int c = 1; c < 4; ++c)
+        row->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+}
+
+QTreeWidgetItem *TMainFrm::addSiteRow(QTreeWidget *list, const QString &caption)
+{
+    auto *row = new QTreeWidgetItem(list);
+    row->setText(0, caption);
+    setRowDefaults(row);
+    return row;
+}
+
+void TMainFrm::FillPersonalList()
+{
+    ui->ListView2->clear();
+    for (const QString &site : FrmSettings->Sites())
+        addSiteRow(ui->ListView2, site);
+}
+
+void TMainFrm::Preferences1Click()
+{
+    PreparePreferences();
+    if (FrmSettings->exec() == QDialog::Accepted)
+        ApplyPreferences();
+}
+
+void TMainFrm::PreparePreferences()
+{
+    FrmSettings->ComboBox2()->setCurrentIndex(FMultiplier >= 0 && FMultiplier < 4 ? FMultiplier : -1);
+    FrmSettings->cbUseSkin()->setChecked(m_skinActive);
+    FrmSettings->cbCloseMinimize()->setChecked(FCloseMinimize);
+    FrmSettings->cb3DCharts()->setChecked(FCharts3D);
+}
+
+void TMainFrm::ApplyPreferences()
+{
+    ConfigFile config(m_configFileName);
+    if (FrmSettings->cbProxy()->isChecked()) {
+        FHttpProxyHost = FrmSettings->Edit1()->text();
+        FHttpProxyPort = FrmSettings->Edit2()->text();
+    } else {
+        FHttpProxyHost.clear();
+        FHttpProxyPort.clear();
+    }
+    config.Write(cfg::ProxyServer, FrmSettings->Edit1()->text());
+    config.Write(cfg::ProxyPort, FrmSettings->Edit2()->text());
+    config.Write(cfg::ProxyEnabled, FrmSettings->cbProxy()->isChecked());
+    config.Write(cfg::UseWinInet, FrmSettings->cbIeSettings()->isChecked());
+    FUseWinInet = FrmSettings->cbIeSettings()->isChecked();
+    FMultiplier = FrmSettings->ComboBox2()->currentIndex();
+    config.Write(cfg::Multiplier, FMultiplier);
+    SetSkinActive(FrmSettings->cbUseSkin()->isChecked());
+    FCloseMinimize = FrmSettings->cbCloseMinimize()->isChecked();
+    FCharts3D = FrmSettings->cb3DCharts()->isChecked();
+    UpdateChartLineWidths();
+    config.Write(cfg::UseSkin, FrmSettings->cbUseSkin()->isChecked());
+
+    IniFile::Entries sites;
+    for (const QString &site : FrmSettings->Sites())
+        sites.append({site, QString()});
+    config.ReplaceSection(QLatin1String(cfg::section::LocalSites), sites);
+    FillPersonalList();
+
+    // The refresh choice is applied and kept, so the list shows what the timer does.
+    const int refresh = FrmSettings->ComboBox1()->currentIndex();
+    if (refresh >= 0 && refresh != config.Read(cfg::RefreshInterval)) {
+        config.Write(cfg::RefreshInterval, refresh);
+        SetRefreshInterval(refresh);
+    }
+
+    if (FrmSettings->cbStartWithWindows()->isChecked())
+        m_autostart.enable(QCoreApplication::applicationFilePath());
+    else
+        m_autostart.disable();
+}
+
+void TMainFrm::FormDestroy()
+{
+    ConfigFile config(m_configFileName);
+    config.Write(cfg::PingServer, ui->Edit1->text());
+    config.Write(cfg::PingInterval, ui->UpDown1->value());
+    config.Write(cfg::Width, width());
+    config.Write(cfg::Height, height());
+    config.Write(cfg::Left, pos().x());
+    config.Write(cfg::Top, pos().y());
+    config.Write(cfg::Maximized, isMaximized());
+    config.Write(cfg::CloseMinimize, FCloseMinimize);
+    config.Write(cfg::ThreeDCharts, FCharts3D);
+}
+
+} // namespace vq

@@ -1,0 +1,159 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+class QAction;
+class QMenu;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace Ui {
+class TMainFrm;
+}
+
+namespace vq {
+
+class ConfigFile;
+class IPrompts;
+class TFrmSettings;
+namespace platform {
+class Autostart;
+class TrayIcon;
+} // namespace platform
+
+// The main window: a view over the program's state and the hub that the test runner, the
+// service client, the comparisons and the diagnostics report into.
+class TMainFrm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Page indexes of PageControl1 (also the Tag of the View menu items).
+    enum Page { tsGlobal, tsLocal, tsQuickCompare, tsPeriod, tsCurrent, tsPing, tsSysInfo, TabSheet3 };
+    // The system commands the window distinguishes.
+    enum class SysCommand { Minimize, Close, Other };
+
+    // configFileName: the configuration file; empty means ConfigFileName().
+    TMainFrm(IPrompts &prompts, platform::Autostart &autostart, const QString &configFileName = QString(),
+             QWidget *parent = nullptr);
+    ~TMainFrm() override;
+
+    // The start-up sequence. Returns false when the program has to end without showing its
+    // window. startHidden is the start switch: the window stays hidden in the tray.
+    bool FormCreate(bool startHidden);
+    // Each time the window becomes visible.
+    void FormShow();
+    // Shut-down: writes the window placement and the settings that are kept on exit.
+    void FormDestroy();
+
+    // Minimize always hides to the tray; Close hides only with "CloseMinimize", else ends.
+    void WMSysCommand(SysCommand command);
+
+    void Open1Click();
+    void Refresh1Click();
+    void Exit1Click();
+    void Exit2Click();
+    void ViewPageClick(int tag);
+    void PageControl1Change();
+    void Timer1Timer();
+    void Preferences1Click();
+    // The two halves of Preferences1Click around the modal dialog: fill the controls that
+    // follow the running program, and apply what the user confirmed.
+    void PreparePreferences();
+    void ApplyPreferences();
+
+    void SetRefreshInterval(int index);
+    void FillPersonalList();
+    void UpdateChartLineWidths();
+    void LoadProxyFromIE();
+    void LoadProxyFromConfig(const ConfigFile &config);
+    void SetSkinActive(bool active);
+    bool SkinActive() const { return m_skinActive; }
+
+    // Splits a proxy server value ("http=host:port;ftp=...") into the server and port of its
+    // "http" entry.
+    static std::pair<QString, QString> SplitIEProxy(const QString &proxyServer);
+    // The start switch: the first parameter begins with "-" or "/" followed by "m" or "M".
+    static bool HasStartSwitch(const QStringList &arguments);
+    // Window bounds for the "Position" section, with the centred defaults.
+    static QRect Placement(const ConfigFile &config, const QSize &screen);
+
+    QString configFileName() const { return m_configFileName; }
+    QString dataFolder() const;
+    bool endingProgram() const { return m_exitRequested; }
+
+    // Components.
+    QTimer *Timer1 = nullptr; // periodic standard test
+    QTimer *Timer2 = nullptr; // ping monitor
+    QTimer *Timer3 = nullptr; // download inactivity watchdog
+    platform::TrayIcon *TrayIcon1 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    TFrmSettings *FrmSettings = nullptr; // the preferences dialog, created at start-up
+    Ui::TMainFrm *form() const { return ui.get(); }
+
+    // State shared with the rest of the program, in the order of the program's design.
+    QString FExternalAddress;
+    QString FExternalHostName;
+    bool FWhoisStarted = false;
+    int FCurrentRow = -1;
+    qint64 FSiteBytes = 0; // 64-bit: a single download may pass 2 GiB
+    std::uint32_t FStartTick = 0;
+    std::uint8_t FPendingRequest = 6;
+    bool FStopRequested = false;
+    int FUserId = -1;
+    int FTimeZoneBias = 0;
+    int FProfileId = -1;
+    int FSiteTime = 0;
+    int FMultiplier = 0;
+    QString FUnitName;
+    double FUnitDivisor = 1024.0;
+    double FLastStandardSpeed = 0.0;
+    QString FProfileAddress;
+    QString FMacAddress;
+    std::uint8_t FTestKind = 2;
+    bool FCloseMinimize = false;
+    bool FUseWinInet = false;
+    bool FTimedOut = false;
+    int FParsingMethod = 2;
+
+    // The proxy that the built-in HTTP client uses (empty host: none).
+    QString FHttpProxyHost;
+    QString FHttpProxyPort;
+    // Whether the comparison charts are drawn three-dimensional.
+    bool FCharts3D = true;
+
+Q_SIGNALS:
+    // A standard run is due (periodic timer, or showing the window with "RefreshInterval" 5);
+    // automatic is true for those.
+    void runRequested(bool automatic);
+    // The window was closed for good: the program ends.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void createTrayMenu();
+    void connectMenus();
+    void setRowDefaults(QTreeWidgetItem *row);
+    QTreeWidgetItem *addSiteRow(QTreeWidget *list, const QString &caption);
+
+    std::unique_ptr<Ui::TMainFrm> ui;
+    IPrompts &m_prompts;
+    platform::Autostart &m_autostart;
+    QString m_configFileName;
+    QString m_helpFile;
+    bool m_exitRequested = false;
+    bool m_closeByCommand = false;
+    bool m_skinActive = false;
+};
+
+} // namespace vq
