@@ -60,7 +60,10 @@ TCurlFetcher::TCurlFetcher(QObject *parent)
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 100L * 1024);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &TCurlFetcher::WriteCallback);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(easy, CURLOPT_PROXY, ""); // none, and not the environment's either
+    // The proxy is the preferences' alone: none unless set, and no_proxy of the environment
+    // does not switch a set one off.
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
 }
 
 TCurlFetcher::~TCurlFetcher()

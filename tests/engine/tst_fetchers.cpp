@@ -275,12 +275,15 @@ void TestFetchers::curlThroughTheProxy()
     QCOMPARE(out.stream.Data(), QByteArray("via proxy"));
     QCOMPARE(proxy.requests().constFirst().path, QByteArray("http://page.invalid/x.htm"));
 
-    // Cleared: straight to the origin again.
+    // Cleared: straight to the origin again, whatever the environment names.
     PageServer origin;
     origin.setRoute("/y", PageServer::Page("direct"));
     fetcher.SetProxy(QString(), QString());
+    const QByteArray oldProxy = qgetenv("http_proxy");
+    qputenv("http_proxy", "http://127.0.0.1:1");
     Outcome direct;
     Fetch(fetcher, origin.host() + QStringLiteral("/y"), direct);
+    qputenv("http_proxy", oldProxy);
     QCOMPARE(direct.stream.Data(), QByteArray("direct"));
     QCOMPARE(proxy.requests().size(), 1);
 }
