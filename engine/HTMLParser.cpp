@@ -96,6 +96,9 @@ void THTMLParser::Parse()
     FParsed.FTPlinks.clear();
     FParsed.Locallinks.clear();
     FParsed.FramePages.clear();
+    // A tag or a run of text that lies within one line is handled as a view into the line; only
+    // what continues on the next line is carried in a buffer. Of an open tag only the part from
+    // its last "<" is carried, since the tag is what lies between the last "<" and the ">".
     QString tagBuffer;
     QString textBuffer;
     bool inTag = false;
@@ -108,85 +111,112 @@ void THTMLParser::Parse()
         const QString &line = FHTML.at(L - 1);
         if (line.isEmpty())
             continue;
-        const QChar *p = line.constData();
-        const QChar *end = p + line.size();
-        while (p != end) {
-            // Runs of characters that change nothing go to their buffer in one piece.
-            const QChar *run = p;
+        const QStringView view(line);
+        const qsizetype n = view.size();
+        qsizetype start = 0; // where the open tag or the text run begins on this line
+        qsizetype i = 0;
+        while (i < n) {
+            qsizetype run = i;
             if (inTag) {
-                while (run != end && *run != u'>')
+                while (run < n && view[run] != u'>')
                     ++run;
             } else {
-                while (run != end && *run != u'<')
+                while (run < n && view[run] != u'<')
                     ++run;
             }
             if (OnParsing) {
-                for (const QChar *q = p; q != run; ++q)
+                for (qsizetype q = i; q < run && q < n; ++q)
                     OnParsing(this, L, FLineCount);
             }
-            if (run != p) {
-                (inTag ? tagBuffer : textBuffer).append(p, run - p);
-                p = run;
-                continue;
-            }
-            // *p is "<" outside a tag or ">" inside one.
+            if (run == n)
+                break;
             if (OnParsing)
                 OnParsing(this, L, FLineCount);
             if (!inTag) {
-                if (!textBuffer.isEmpty()) {
-                    HandleText(textBuffer);
-                    textBuffer.clear();
+                // "<": the text so far ends.
+                if (!textBuffer.isEmpty() || run > start) {
+                    if (textBuffer.isEmpty()) {
+                        HandleText(view.sliced(start, run - start));
+                    } else {
+                        textBuffer += view.sliced(start, run - start);
+                        HandleText(textBuffer);
+                        textBuffer.clear();
+                    }
                 }
                 inTag = true;
-                tagBuffer.append(u'<');
+                start = run; // at the "<"
             } else {
-                const qsizetype open = tagBuffer.lastIndexOf(u'<');
-                HandleTag(tagBuffer.mid(open + 1));
-                inTag = false;
+                // ">": the tag is what follows its last "<".
+                const QStringView here = view.sliced(start, run - start);
+                const qsizetype open = here.lastIndexOf(u'<');
+                if (open >= 0) {
+                    HandleTag(here.sliced(open + 1));
+                } else {
+                    tagBuffer += here;
+                    const qsizetype bufferedOpen = tagBuffer.lastIndexOf(u'<');
+                    HandleTag(QStringView(tagBuffer).sliced(bufferedOpen + 1));
+                }
                 tagBuffer.clear();
+                inTag = false;
+                start = run + 1;
             }
-            ++p;
+            i = run + 1;
+        }
+        // Carry what goes on to the next line.
+        if (L < FLineCount) {
+            const QStringView rest = view.sliced(std::min(start, n));
+            if (inTag) {
+                const qsizetype open = rest.lastIndexOf(u'<');
+                if (open >= 0)
+                    tagBuffer = rest.sliced(open).toString();
+                else
+                    tagBuffer += rest;
+            } else {
+                textBuffer += rest;
+            }
         }
         FLastLine = L;
     }
     // Text after the last tag is not reported, and an unclosed tag is dropped.
 }
 
-void THTMLParser::HandleText(const QString &text)
+void THTMLParser::HandleText(QStringView text)
 {
     if (FInTitle)
-        FTitleText = text;
+        FTitleText = text.toString();
     else if (OnFoundText)
-        OnFoundText(this, text);
+        OnFoundText(this, text.toString());
 }
 
-void THTMLParser::HandleTag(const QString &tag)
+void THTMLParser::HandleTag(QStringView tag)
 {
     if (FInTitle && IndexOfAsciiCI(tag, FTitleEnd) < 0) {
-        FTitleText += u'<' + tag + u'>';
+        FTitleText += u'<';
+        FTitleText += tag;
+        FTitleText += u'>';
         return;
     }
     if (!tag.contains(QLatin1String("!--")) && OnFoundTag)
-        OnFoundTag(this, tag);
+        OnFoundTag(this, tag.toString());
 
     const qsizetype blank = tag.indexOf(u' ');
-    const QString name = AsciiUpper(blank < 0 ? tag : tag.left(blank));
+    const QString name = AsciiUpper((blank < 0 ? tag : tag.left(blank)).toString());
     if (name == u"A") {
-        HandleLink(AttributeValue(AttributeText(tag, QStringLiteral("href"))));
+        HandleLink(AttributeValue(AttributeTextView(tag, u"href")));
     } else if (name == u"IMG") {
-        FParsed.Images.append(AttributeValue(AttributeText(tag, QStringLiteral("src"))));
+        FParsed.Images.append(AttributeValue(AttributeTextView(tag, u"src")));
     } else if (name == u"FRAME") {
-        FParsed.FramePages.append(AttributeValue(AttributeText(tag, QStringLiteral("src"))));
+        FParsed.FramePages.append(AttributeValue(AttributeTextView(tag, u"src")));
     } else if (name == u"META") {
-        const QString metaName = AsciiUpper(AttributeValue(AttributeText(tag, QStringLiteral("name"))));
-        const QString content = AttributeValue(AttributeText(tag, QStringLiteral("content")));
+        const QString metaName = AsciiUpper(AttributeValue(AttributeTextView(tag, u"name")));
+        const QString content = AttributeValue(AttributeTextView(tag, u"content"));
         if (metaName == u"KEYWORD")
             FParsed.Keyword = content;
         else if (metaName == u"DESCRIPTION")
             FParsed.Description = content;
     } else if (name == u"!--") {
         if (OnFoundComment)
-            OnFoundComment(this, tag.size() > 7 ? tag.mid(4, tag.size() - 7) : QString());
+            OnFoundComment(this, tag.size() > 7 ? tag.sliced(4, tag.size() - 7).toString() : QString());
     } else if (name == u"TITLE") {
         FInTitle = true;
     } else if (name == u"/TITLE") {
@@ -274,44 +304,60 @@ TSplitURL SplitURL(const QString &link)
     return out;
 }
 
-QString AttributeText(const QString &tag, const QString &attribute)
+QStringView AttributeTextView(QStringView tag, QStringView attribute)
 {
     if (attribute.isEmpty())
-        return QString();
+        return QStringView();
     const qsizetype start = IndexOfAsciiCI(tag, attribute);
     if (start < 0)
-        return QString();
+        return QStringView();
     bool quoted = false;
     qsizetype i = start;
     const qsizetype last = tag.size() - 1;
     for (; i < last; ++i) {
-        const QChar c = tag.at(i);
+        const QChar c = tag[i];
         if (c == u'"')
             quoted = !quoted;
         else if ((c == u' ' && !quoted) || c == u'>')
             break;
     }
-    return tag.mid(start, i - start + 1);
+    return tag.sliced(start, i - start + 1);
 }
 
-QString AttributeValue(const QString &attributeText)
+QString AttributeText(const QString &tag, const QString &attribute)
+{
+    return AttributeTextView(tag, attribute).toString();
+}
+
+QString AttributeValue(QStringView attributeText)
 {
     const qsizetype eq = attributeText.indexOf(u'=');
     QString value;
     bool quoted = false;
-    for (qsizetype i = eq + 1; i < attributeText.size(); ++i) {
-        const QChar c = attributeText.at(i);
-        if (c == u'"') {
+    qsizetype i = eq + 1;
+    while (i < attributeText.size()) {
+        // Everything up to the next quote or blank goes in at once.
+        qsizetype j = i;
+        while (j < attributeText.size() && attributeText[j] != u'"' && (quoted || attributeText[j] != u' '))
+            ++j;
+        value += attributeText.sliced(i, j - i);
+        if (j == attributeText.size())
+            break;
+        if (attributeText[j] == u'"') {
             if (quoted)
                 break;
             quoted = true;
-        } else if (c == u' ' && !quoted) {
-            break;
         } else {
-            value += c;
+            break; // a blank outside quotes
         }
+        i = j + 1;
     }
     return value;
+}
+
+QString AttributeValue(const QString &attributeText)
+{
+    return AttributeValue(QStringView(attributeText));
 }
 
 void ParseImagesBuiltIn(const QByteArray &page, TResourceList &list)

@@ -79,8 +79,8 @@ public:
     TOnFoundComment OnFoundComment;
 
 private:
-    void HandleText(const QString &text);
-    void HandleTag(const QString &tag);
+    void HandleText(QStringView text);
+    void HandleTag(QStringView tag);
     void HandleLink(const QString &link);
 
     QStringList FHTML;
@@ -109,6 +109,10 @@ QString AttributeText(const QString &tag, const QString &attribute);
 // The value of an attribute text: after its first "=", up to a blank outside double quotes or
 // the closing quote; double quotes are never part of it.
 QString AttributeValue(const QString &attributeText);
+
+// The same two routines on views, without copying the tag.
+QStringView AttributeTextView(QStringView tag, QStringView attribute);
+QString AttributeValue(QStringView attributeText);
 
 // Upper case of ASCII letters only, so that positions in the result match the original.
 QString AsciiUpper(const QString &text);
