@@ -59,23 +59,21 @@ QString AsciiUpper(const QString &text)
     return out;
 }
 
-void THTMLParser::LoadFromBytes(const QByteArray &bytes)
+namespace {
+
+// Calls f with each line of the text: lines end at CR, LF or CR LF, a NUL ends the text, and a
+// final line break adds no empty line.
+template <typename F>
+void ForEachLine(QByteArrayView text, F f)
 {
-    FHTML.clear();
-    qsizetype length = bytes.indexOf('\0');
-    if (length < 0)
-        length = bytes.size();
-    const QByteArrayView text(bytes.constData(), length);
-    const bool utf8 = QUtf8StringView(text.data(), text.size()).isValidUtf8();
-    auto decode = [utf8](QByteArrayView line) {
-        return utf8 ? QString::fromUtf8(line) : QString::fromLatin1(line);
-    };
+    const qsizetype nul = text.indexOf('\0');
+    const qsizetype length = nul < 0 ? text.size() : nul;
     qsizetype start = 0;
     qsizetype i = 0;
     while (i < length) {
         const char c = text[i];
         if (c == '\r' || c == '\n') {
-            FHTML.append(decode(text.sliced(start, i - start)));
+            f(text.sliced(start, i - start));
             if (c == '\r' && i + 1 < length && text[i + 1] == '\n')
                 ++i;
             start = ++i;
@@ -84,10 +82,59 @@ void THTMLParser::LoadFromBytes(const QByteArray &bytes)
         }
     }
     if (start < length)
-        FHTML.append(decode(text.sliced(start)));
+        f(text.sliced(start, length - start));
+}
+
+bool IsUtf8(QByteArrayView text)
+{
+    const qsizetype nul = text.indexOf('\0');
+    return QUtf8StringView(text.data(), nul < 0 ? text.size() : nul).isValidUtf8();
+}
+
+} // namespace
+
+void THTMLParser::LoadFromBytes(const QByteArray &bytes)
+{
+    FHTML.clear();
+    const bool utf8 = IsUtf8(bytes);
+    ForEachLine(bytes, [this, utf8](QByteArrayView line) {
+        FHTML.append(utf8 ? QString::fromUtf8(line) : QString::fromLatin1(line));
+    });
+}
+
+void THTMLParser::ParseBytes(const QByteArray &bytes)
+{
+    int count = 0;
+    ForEachLine(bytes, [&count](QByteArrayView) { ++count; });
+    // ParseLines asks for the lines in order, so a cursor does: nothing per line is kept.
+    const QByteArrayView text(bytes);
+    const qsizetype nul = text.indexOf('\0');
+    const qsizetype length = nul < 0 ? text.size() : nul;
+    const bool utf8 = IsUtf8(bytes);
+    qsizetype at = 0;
+    QString decoded;
+    ParseLines(count, [&](int) -> QStringView {
+        qsizetype end = at;
+        while (end < length && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        const QByteArrayView line = text.sliced(at, end - at);
+        at = end;
+        if (at < length) {
+            const char c = text[at++];
+            if (c == '\r' && at < length && text[at] == '\n')
+                ++at;
+        }
+        decoded = utf8 ? QString::fromUtf8(line) : QString::fromLatin1(line);
+        return decoded;
+    });
 }
 
 void THTMLParser::Parse()
+{
+    ParseLines(int(FHTML.size()), [this](int L) { return QStringView(FHTML.at(L - 1)); });
+}
+
+void THTMLParser::ParseLines(int count, const std::function<QStringView(int)> &lineAt)
 {
     FParsed.Hyperlinks.clear();
     FParsed.Images.clear();
@@ -103,15 +150,14 @@ void THTMLParser::Parse()
     QString textBuffer;
     bool inTag = false;
 
-    FLineCount = int(FHTML.size());
+    FLineCount = count;
     if (FLineCount == 0)
         return;
     for (int L = 1; L <= FLineCount; ++L) {
         FLine = L;
-        const QString &line = FHTML.at(L - 1);
-        if (line.isEmpty())
+        const QStringView view = lineAt(L);
+        if (view.isEmpty())
             continue;
-        const QStringView view(line);
         const qsizetype n = view.size();
         qsizetype start = 0; // where the open tag or the text run begins on this line
         qsizetype i = 0;
@@ -204,7 +250,10 @@ void THTMLParser::HandleTag(QStringView tag)
     if (name == u"A") {
         HandleLink(AttributeValue(AttributeTextView(tag, u"href")));
     } else if (name == u"IMG") {
-        FParsed.Images.append(AttributeValue(AttributeTextView(tag, u"src")));
+        if (FImageSink)
+            FImageSink(AttributeValue(AttributeTextView(tag, u"src")));
+        else
+            FParsed.Images.append(AttributeValue(AttributeTextView(tag, u"src")));
     } else if (name == u"FRAME") {
         FParsed.FramePages.append(AttributeValue(AttributeTextView(tag, u"src")));
     } else if (name == u"META") {
@@ -362,10 +411,10 @@ QString AttributeValue(const QString &attributeText)
 
 void ParseImagesBuiltIn(const QByteArray &page, TResourceList &list)
 {
+    // The images go straight into the list, which keeps each address once.
     THTMLParser parser;
-    parser.LoadFromBytes(page);
-    parser.Parse();
-    list.AddStrings(parser.Parsed().Images);
+    parser.FImageSink = [&list](const QString &src) { list.Add(src); };
+    parser.ParseBytes(page);
 }
 
 } // namespace vq

@@ -71,6 +71,9 @@ public:
 
     // Fills Parsed from HTML, firing the events on the way.
     void Parse();
+    // The same as LoadFromBytes and then Parse, without keeping the page as a list of lines
+    // (HTML stays as it was): one line is decoded at a time.
+    void ParseBytes(const QByteArray &bytes);
 
     TOnParsing OnParsing;
     TOnFoundHyperlink OnFoundHyperlink;
@@ -79,6 +82,8 @@ public:
     TOnFoundComment OnFoundComment;
 
 private:
+    friend void ParseImagesBuiltIn(const QByteArray &page, TResourceList &list);
+    void ParseLines(int count, const std::function<QStringView(int)> &lineAt);
     void HandleText(QStringView text);
     void HandleTag(QStringView tag);
     void HandleLink(const QString &link);
@@ -91,6 +96,8 @@ private:
     bool FInTitle = false;
     QString FTitleText;    // the title being collected
     const QString FTitleEnd = QStringLiteral("/TITLE");
+    // When set, the src of IMG tags goes here instead of into Parsed.Images.
+    std::function<void(const QString &)> FImageSink;
 };
 
 // The parts of a link.

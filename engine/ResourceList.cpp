@@ -6,7 +6,13 @@ namespace vq {
 
 void TResourceList::Add(const QString &entry)
 {
-    m_entries.push_back({entry.toCaseFolded(), entry});
+    if (m_keys.size() >= kMaxEntries)
+        return;
+    QString key = entry.toCaseFolded();
+    if (m_keys.contains(key))
+        return; // the first spelling stays
+    m_keys.insert(key);
+    m_entries.push_back({std::move(key), entry});
 }
 
 void TResourceList::AddStrings(const QStringList &entries)
@@ -19,15 +25,18 @@ void TResourceList::AddStrings(const QStringList &entries)
 void TResourceList::Clear()
 {
     m_entries.clear();
+    m_keys.clear();
     m_settled = 0;
 }
 
 void TResourceList::Transform(const std::function<QString(const QString &)> &f)
 {
     settle();
+    m_keys.clear();
     for (Entry &e : m_entries) {
         e.text = f(e.text);
         e.key = e.text.toCaseFolded();
+        m_keys.insert(e.key);
     }
     m_settled = 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,11 @@ namespace vq {
 class TResourceList
 {
 public:
+    // At most this many addresses are kept: a page that lists more is broken or hostile (ten
+    // megabytes of "<img src=..>" would otherwise cost a gigabyte), and its first ones are
+    // measured.
+    static constexpr qsizetype kMaxEntries = 10000;
+
     void Add(const QString &entry);
     void AddStrings(const QStringList &entries);
     void Clear();
@@ -35,6 +41,7 @@ private:
     };
     mutable std::vector<Entry> m_entries;
     mutable qsizetype m_settled = 0; // entries before this index are sorted and distinct
+    QSet<QString> m_keys;            // so that a repeated address costs nothing
 };
 
 } // namespace vq

@@ -3,6 +3,8 @@
 #include "ResourceList.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSet>
 #include <QUrl>
 
 #include <libxml/HTMLparser.h>
@@ -43,6 +45,145 @@ QString FromXml(const xmlChar *text)
 }
 
 void IgnoreMessage(void *, const char *, ...) {}
+
+// An image address longer than this is taken as none: no server accepts a request line of that
+// size, and holding it twice would cost more than the page.
+constexpr int kMaxSourceBytes = 32 * 1024;
+
+// libxml2 compares every attribute of a start tag with all before it, so a tag with n distinct
+// attributes costs n squared: a page of one tag with 100,000 attributes would hold the run for
+// hours. This filter passes the page through unchanged except that it drops the attributes of
+// a start tag after the first kMaxAttributes. It follows the tokenizer's rules closely enough
+// for that job (quoted values may hold ">", unquoted ones end at a blank or ">"); no page that
+// a person wrote has a tag with that many attributes.
+class AttributeLimiter
+{
+public:
+    static constexpr int kMaxAttributes = 256;
+
+    QByteArray Filter(const char *data, qsizetype size)
+    {
+        QByteArray out;
+        out.reserve(size);
+        qsizetype kept = 0; // start of the run of bytes kept so far
+        qsizetype i = 0;
+        while (i < size) {
+            if (m_state == State::Text) {
+                // Text changes nothing until the next "<".
+                const void *lt = std::memchr(data + i, '<', std::size_t(size - i));
+                if (!lt) {
+                    i = size;
+                    break;
+                }
+                i = static_cast<const char *>(lt) - data;
+            }
+            if (!step(data[i])) {
+                out.append(data + kept, i - kept);
+                kept = i + 1;
+            }
+            ++i;
+        }
+        out.append(data + kept, size - kept);
+        return out;
+    }
+
+private:
+    enum class State { Text, AfterLt, TagName, BeforeAttr, AttrName, AfterName, BeforeValue, DoubleQuoted, SingleQuoted, Unquoted };
+
+    static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+    static bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+    // Advances over one byte; false when the byte is dropped.
+    bool step(char c)
+    {
+        switch (m_state) {
+        case State::Text:
+            if (c == '<')
+                m_state = State::AfterLt;
+            return true;
+        case State::AfterLt:
+            if (IsLetter(c)) {
+                m_state = State::TagName;
+                m_count = 0;
+            } else if (c != '<') {
+                m_state = State::Text;
+            }
+            return true;
+        case State::TagName:
+            if (IsBlank(c))
+                m_state = State::BeforeAttr;
+            else if (c == '>')
+                m_state = State::Text;
+            return true;
+        case State::BeforeAttr:
+            if (IsBlank(c))
+                return true;
+            if (c == '>') {
+                m_state = State::Text;
+                return true;
+            }
+            return startAttribute(c);
+        case State::AttrName:
+            if (IsBlank(c))
+                m_state = State::AfterName;
+            else if (c == '=')
+                m_state = State::BeforeValue;
+            else if (c == '>')
+                return end();
+            return !m_dropping;
+        case State::AfterName:
+            if (IsBlank(c))
+                return !m_dropping;
+            if (c == '=') {
+                m_state = State::BeforeValue;
+                return !m_dropping;
+            }
+            if (c == '>')
+                return end();
+            return startAttribute(c);
+        case State::BeforeValue:
+            if (IsBlank(c))
+                return !m_dropping;
+            if (c == '>')
+                return end();
+            m_state = c == '"' ? State::DoubleQuoted : c == '\'' ? State::SingleQuoted : State::Unquoted;
+            return !m_dropping;
+        case State::DoubleQuoted:
+        case State::SingleQuoted:
+            if (c == (m_state == State::DoubleQuoted ? '"' : '\''))
+                m_state = State::BeforeAttr;
+            return !m_dropping;
+        case State::Unquoted:
+            if (IsBlank(c)) {
+                m_state = State::BeforeAttr;
+                return true;
+            }
+            if (c == '>')
+                return end();
+            return !m_dropping;
+        }
+        return true;
+    }
+
+    bool startAttribute(char)
+    {
+        ++m_count;
+        m_dropping = m_count > kMaxAttributes;
+        m_state = State::AttrName;
+        return !m_dropping;
+    }
+
+    bool end()
+    {
+        m_state = State::Text;
+        m_dropping = false;
+        return true;
+    }
+
+    State m_state = State::Text;
+    int m_count = 0;
+    bool m_dropping = false;
+};
 
 } // namespace
 
@@ -110,6 +251,10 @@ struct TUILess::Document {
     static void StartElement(void *user, const xmlChar *name, const xmlChar **atts)
     {
         auto *self = static_cast<Document *>(user);
+        if (self->eventInterval > 0 && self->sinceEvents.elapsed() >= self->eventInterval) {
+            QCoreApplication::processEvents();
+            self->sinceEvents.restart();
+        }
         if (!name)
             return;
         const char *n = reinterpret_cast<const char *>(name);
@@ -118,12 +263,17 @@ struct TUILess::Document {
             QString src;
             for (const xmlChar **a = atts; a && a[0]; a += 2) {
                 if (xmlStrcasecmp(a[0], BAD_CAST "src") == 0) {
-                    src = FromXml(a[1]);
+                    if (a[1] && xmlStrlen(a[1]) <= kMaxSourceBytes)
+                        src = FromXml(a[1]);
                     break;
                 }
             }
             if (self->mode == Mode::NonEmptyImages && src.isEmpty())
                 return;
+            // The same src twice is one address: keep it once (and no more than the list takes).
+            if (self->seen.contains(src) || self->seen.size() >= TResourceList::kMaxEntries)
+                return;
+            self->seen.insert(src);
             self->sources.append(src);
         } else if (std::strcmp(n, "base") == 0 && !self->baseSeen) {
             for (const xmlChar **a = atts; a && a[0]; a += 2) {
@@ -139,17 +289,17 @@ struct TUILess::Document {
         }
     }
 
-    // Feeds the page in slices (processing events between them when sliceSize is not 0).
-    void Feed(const char *data, qsizetype size, qsizetype sliceSize)
+    // Feeds the whole page and ends the parse.
+    void Feed(const char *data, qsizetype size, int interval)
     {
         if (!ctxt)
             return;
-        const qsizetype step = sliceSize > 0 ? sliceSize : qsizetype(1) << 30;
-        for (qsizetype at = 0; at < size; at += step) {
-            const qsizetype n = std::min(step, size - at);
-            htmlParseChunk(ctxt, data + at, int(n), 0);
-            if (sliceSize > 0)
-                QCoreApplication::processEvents();
+        eventInterval = interval;
+        sinceEvents.start();
+        {
+            // The parser copies what it is given: our copy goes before the parse ends.
+            const QByteArray filtered = limiter.Filter(data, size);
+            htmlParseChunk(ctxt, filtered.constData(), int(filtered.size()), 0);
         }
         htmlParseChunk(ctxt, nullptr, 0, 1);
     }
@@ -164,6 +314,10 @@ struct TUILess::Document {
     htmlSAXHandler sax;
     htmlParserCtxtPtr ctxt = nullptr;
     QStringList sources;
+    QSet<QString> seen;
+    AttributeLimiter limiter;
+    int eventInterval = 0;
+    QElapsedTimer sinceEvents;
     QString base;
     bool baseSeen = false;
 };
@@ -180,7 +334,7 @@ void TUILess::InitDocument()
 void TUILess::ParseImages(const QByteArray &page, TResourceList &list)
 {
     InitDocument();
-    m_document->Feed(page.constData(), page.size(), m_sliceSize);
+    m_document->Feed(page.constData(), page.size(), m_eventInterval);
     m_document->Report(list);
     m_document.reset(); // the parser's buffers go as soon as the list is filled
 }
@@ -191,7 +345,7 @@ void ParseImagesDesignMode(const QByteArray &page, TResourceList &list)
     if (length < 0)
         length = page.size();
     TUILess::Document document(TUILess::Document::Mode::NonEmptyImages);
-    document.Feed(page.constData(), length, 256 * 1024);
+    document.Feed(page.constData(), length, 20);
     document.Report(list);
 }
 

@@ -16,8 +16,10 @@ class TResourceList;
 // followed by the relative text; the runner turns it into an address on the site. An absolute
 // <base href> on the page is honoured, as a browser would.
 //
-// The page is fed to the parser in slices, and pending events are processed between slices, so
-// the window stays responsive (and the stop button and timers work) while a large page parses.
+// While a large page parses, pending events are processed every few milliseconds (from the
+// parser's element callbacks), so the window stays responsive and the stop button and timers
+// work. The page is given to the parser in one piece: fed in slices, libxml2 keeps growing
+// buffers of its own and needs more memory than the page itself several times over.
 class TUILess
 {
 public:
@@ -31,15 +33,14 @@ public:
     // Adds the address of every image element of the page to the list (empty ones included).
     void ParseImages(const QByteArray &page, TResourceList &list);
 
-    // Bytes fed to the parser between two rounds of event processing; 0 feeds all at once and
-    // processes no events.
-    void setSliceSize(qsizetype bytes) { m_sliceSize = bytes; }
+    // Milliseconds between two rounds of event processing while parsing; 0 processes none.
+    void setEventInterval(int milliseconds) { m_eventInterval = milliseconds; }
 
     struct Document;
 
 private:
     std::unique_ptr<Document> m_document;
-    qsizetype m_sliceSize = 256 * 1024;
+    int m_eventInterval = 20;
 };
 
 // The editable-document way: the page is read as text (up to a NUL character) and the src of

@@ -250,6 +250,16 @@ void TestHTMLParser::builtInListDropsRepeats()
     ParseImagesBuiltIn("<img src=b.gif><img src=A.GIF><img src=a.gif><img src=c.gif><img src=b.gif>", list);
     // Sorted without regard to case; the first spelling of an address stays.
     QCOMPARE(list.Strings(), (QStringList{"A.GIF", "b.gif", "c.gif"}));
+
+    // A page that lists an absurd number of images gives its first ten thousand.
+    QByteArray many;
+    for (int i = 0; i < 25000; ++i)
+        many += "<img src=i" + QByteArray::number(i) + ".gif>";
+    TResourceList bounded;
+    ParseImagesBuiltIn(many, bounded);
+    QCOMPARE(bounded.Count(), TResourceList::kMaxEntries);
+    QVERIFY(bounded.Strings().contains(QStringLiteral("i9999.gif")));
+    QVERIFY(!bounded.Strings().contains(QStringLiteral("i10000.gif")));
 }
 
 void TestHTMLParser::linearOnAdversarialInput_data()
