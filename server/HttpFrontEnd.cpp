@@ -152,13 +152,16 @@ HttpFrontEnd::HttpFrontEnd(ServiceHandler &handler, Storage &storage, const Fron
     });
 
     s.set_error_handler([](const httplib::Request &, httplib::Response &res) {
-        if (res.body.empty()) {
-            const QString text = res.status == 413 ? QStringLiteral("The request is too large and was refused.")
-                                                   : QStringLiteral("HTTP %1: nothing here; the service is at %2.")
-                                                         .arg(res.status)
-                                                         .arg(QLatin1String(kServicePath));
-            res.set_content(Utf8(ServiceHandler::Fault(text, true)), "text/xml; charset=utf-8");
+        if (!res.body.empty())
+            return;
+        if (res.status == 413) {
+            res.set_content(Utf8(ServiceHandler::Fault(QStringLiteral("The request is too large and was refused."), true)),
+                            "text/xml; charset=utf-8");
+            return;
         }
+        // Not the service's answer: a plain page, so no client takes it for a SOAP fault.
+        res.set_content(QStringLiteral("HTTP %1: the service is at %2\n").arg(res.status).arg(QLatin1String(kServicePath)).toStdString(),
+                        "text/plain; charset=utf-8");
     });
 
     s.set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr ep) {

@@ -190,6 +190,9 @@ XmlElement THTTPRIO::Execute(const QString &methodName, const QByteArray &reques
         if (status != 200)
             throw ESOAPHTTPException(QStringLiteral("The service at %1 answered with HTTP status %2.").arg(URL).arg(status),
                                      int(status));
+        if (operation.ns != Ns() || operation.name != methodName + QLatin1String("Response"))
+            throw ESOAPHTTPException(QStringLiteral("The service answered %1 with an unexpected element <%2>.")
+                                         .arg(methodName, operation.name));
         if (OnAfterExecute)
             OnAfterExecute(methodName, response);
         return operation;
@@ -230,14 +233,7 @@ QByteArray Service1Soap::EncodeRequest(const QString &methodName, const Params &
 
 XmlElement Service1Soap::call(const QString &methodName, const Params &params)
 {
-    XmlElement operation = m_rio->Execute(methodName, EncodeRequest(methodName, params));
-    if (operation.ns != Ns() || operation.name != methodName + QLatin1String("Response")) {
-        if (m_rio->OnExecuteFailed)
-            m_rio->OnExecuteFailed(methodName);
-        throw ESOAPHTTPException(QStringLiteral("The service answered %1 with an unexpected element <%2>.")
-                                     .arg(methodName, operation.name));
-    }
-    return operation;
+    return m_rio->Execute(methodName, EncodeRequest(methodName, params));
 }
 
 namespace {
