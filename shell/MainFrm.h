@@ -22,7 +22,10 @@ namespace vq {
 
 class ConfigFile;
 class IPrompts;
+class Service1Soap;
 class TFrmSettings;
+class THTTPRIO;
+class TdmMain;
 namespace platform {
 class Autostart;
 class TrayIcon;
@@ -39,9 +42,10 @@ public:
     // The system commands the window distinguishes.
     enum class SysCommand { Minimize, Close, Other };
 
-    // configFileName: the configuration file; empty means ConfigFileName().
-    TMainFrm(IPrompts &prompts, platform::Autostart &autostart, const QString &configFileName = QString(),
-             QWidget *parent = nullptr);
+    // dmMain: the data module, created before the window. configFileName: the configuration
+    // file; empty means ConfigFileName().
+    TMainFrm(IPrompts &prompts, platform::Autostart &autostart, TdmMain &dmMain,
+             const QString &configFileName = QString(), QWidget *parent = nullptr);
     ~TMainFrm() override;
 
     // The start-up sequence. Returns false when the program has to end without showing its
@@ -69,12 +73,17 @@ public:
     void ApplyPreferences();
 
     void SetRefreshInterval(int index);
+    void FillStandardList();
     void FillPersonalList();
     void UpdateChartLineWidths();
     void LoadProxyFromIE();
     void LoadProxyFromConfig(const ConfigFile &config);
     void SetSkinActive(bool active);
     bool SkinActive() const { return m_skinActive; }
+
+    // The response hook of the service client: turns a table response into its dataset and
+    // cache file by FPendingRequest, runs the table's follow-up, and always leaves 6.
+    void HTTPRIO1AfterExecute(const QString &methodName, const QByteArray &response);
 
     // Splits a proxy server value ("http=host:port;ftp=...") into the server and port of its
     // "http" entry.
@@ -95,6 +104,8 @@ public:
     platform::TrayIcon *TrayIcon1 = nullptr;
     QMenu *PopupMenu1 = nullptr;
     TFrmSettings *FrmSettings = nullptr; // the preferences dialog, created at start-up
+    std::shared_ptr<THTTPRIO> HTTPRIO1;  // the service client's transport, created at start-up
+    TdmMain &dmMain;
     Ui::TMainFrm *form() const { return ui.get(); }
 
     // State shared with the rest of the program, in the order of the program's design.
@@ -109,6 +120,7 @@ public:
     int FUserId = -1;
     int FTimeZoneBias = 0;
     int FProfileId = -1;
+    std::unique_ptr<Service1Soap> FService;
     int FSiteTime = 0;
     int FMultiplier = 0;
     QString FUnitName;
@@ -134,6 +146,12 @@ Q_SIGNALS:
     void runRequested(bool automatic);
     // The window was closed for good: the program ends.
     void closed();
+    // A table reached its dataset (from the service or, for the ISPs, from the cache): the
+    // comparison pages refill their lists and charts from it.
+    void ispTableLoaded();
+    void periodTableLoaded();
+    void myVeloquaTableLoaded();
+    void currentTableLoaded();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -141,6 +159,9 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    bool refreshReferenceData(ConfigFile &config);
+    bool periodComparesConnectionTypes() const;
+    bool currentComparesIsps() const;
     void createTrayMenu();
     void connectMenus();
     void setRowDefaults(QTreeWidgetItem *row);
