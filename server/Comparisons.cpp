@@ -48,6 +48,13 @@ QString AreaClause(const QString &area, const ProfileRecord &p, QVariantList *bi
     throw EBadRequest(QStringLiteral("Area must be one of zipcode, state, country, world; got \"%1\".").arg(area));
 }
 
+// Refuses an area outside its set before anything is looked up.
+void CheckArea(const QString &area)
+{
+    QVariantList unused;
+    AreaClause(area, ProfileRecord(), &unused);
+}
+
 QString TimeOfDayClause(const QString &period)
 {
     if (period == QLatin1String("anytime"))
@@ -91,6 +98,7 @@ ProfileRecord Comparisons::requireProfile(int profileId)
 ResultTable Comparisons::veloquaByDate(GroupBy by, int profileId, const QString &period, const QString &area, qint64 now)
 {
     const Window w = DateWindow(period);
+    CheckArea(area);
     const ProfileRecord p = requireProfile(profileId);
     QVariantList binds;
     const QString areaClause = AreaClause(area, p, &binds);
@@ -121,6 +129,7 @@ ResultTable Comparisons::veloquaByDate(GroupBy by, int profileId, const QString 
 
 ResultTable Comparisons::avgByState(int profileId, const QString &area, qint64 now)
 {
+    CheckArea(area);
     const ProfileRecord p = requireProfile(profileId);
     QVariantList binds;
     const QString areaClause = AreaClause(area, p, &binds);
@@ -142,6 +151,7 @@ ResultTable Comparisons::avgByState(int profileId, const QString &area, qint64 n
 
 ResultTable Comparisons::avgByIsp(int profileId, const QString &area, qint64 now)
 {
+    CheckArea(area);
     const ProfileRecord p = requireProfile(profileId);
     QVariantList binds;
     const QString areaClause = AreaClause(area, p, &binds);
@@ -201,6 +211,8 @@ int Comparisons::myAvg(int profileId, const QString &period, qint64 now)
 
 int Comparisons::avg(int profileId, const QString &area, const QString &period, qint64 now)
 {
+    CheckArea(area);
+    TimeOfDayClause(period);
     const ProfileRecord p = requireProfile(profileId);
     QVariantList binds;
     const QString areaClause = AreaClause(area, p, &binds);

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
@@ -125,6 +126,8 @@ int main(int argc, char **argv)
         {QStringLiteral("threads"), QStringLiteral("Connections served at once."), QStringLiteral("N"), QStringLiteral("16")},
         {QStringLiteral("query-time-limit"), QStringLiteral("Comparisons running longer are stopped with a fault."), QStringLiteral("MS"),
          QStringLiteral("10000")},
+        {QStringLiteral("idle-timeout"), QStringLiteral("Drop a connection that sends nothing for this long."), QStringLiteral("SEC"),
+         QStringLiteral("10")},
         {QStringLiteral("no-request-log"), QStringLiteral("Do not log one line per request.")},
         {QStringLiteral("add-site"), QStringLiteral("Add a standard-test site."), QStringLiteral("URL")},
         {QStringLiteral("add-isp"), QStringLiteral("Add an Internet service provider."), QStringLiteral("NAME")},
@@ -160,6 +163,14 @@ int main(int argc, char **argv)
         return 2;
     }
     frontEndOptions.logRequests = !args.isSet(QStringLiteral("no-request-log"));
+    const int idle = args.value(QStringLiteral("idle-timeout")).toInt(&ok);
+    if (!ok || idle < 1 || idle > 3600) {
+        Print(stderr, QStringLiteral("veloqua-service: --idle-timeout wants a number of seconds from 1 to 3600"));
+        return 2;
+    }
+    frontEndOptions.readTimeoutSec = idle;
+    frontEndOptions.writeTimeoutSec = idle;
+    frontEndOptions.keepAliveTimeoutSec = std::min(idle, 5);
 
     const QString database = args.value(QStringLiteral("database"));
     try {
