@@ -260,6 +260,7 @@ void Storage::createSchema()
             .arg(id),
         QStringLiteral("CREATE INDEX IF NOT EXISTS tests_time ON tests (tested_at, veloqua)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS tests_area ON tests (country, state, zip_code, tested_at)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS tests_zip ON tests (country, zip_code, tested_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS tests_profile ON tests (profile_id, tested_at)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS test_results_veloqua ON test_results (veloqua_id)"),
     };
