@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
@@ -59,16 +60,16 @@ int Fill(Storage &storage, int rows)
     const QString columns = QStringLiteral("INSERT INTO tests (profile_id, veloqua, ram, ram_available, hd_free_space, tested_at, "
                                            "local_hour, isp_id, connection_type_id, zip_code, state, country, time_zone) ");
     const QString sql = storage.isPostgres()
-                            ? columns + select + QStringLiteral(" FROM generate_series(1, %1) AS i").arg(rows)
+                            ? columns + select + QStringLiteral(" FROM generate_series(CAST(1 AS BIGINT), %1) AS i").arg(rows)
                             : columns + QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) ")
                                             .arg(rows) + select + QStringLiteral(" FROM n");
     storage.writeTransaction([&](QSqlDatabase &db) {
         QSqlQuery q(db);
         if (!q.exec(sql))
-            throw Error(QStringLiteral("filling failed"));
+            throw Error(QStringLiteral("filling failed: ") + q.lastError().text());
     });
-    QSqlQuery analyze = storage.prepare(QStringLiteral("ANALYZE"));
-    storage.exec(analyze);
+    QSqlQuery analyze(storage.db());
+    analyze.exec(QStringLiteral("ANALYZE"));
     storage.insertVeloqua(profile, 1, {}, {}, {}, now);
     return profile;
 }
@@ -179,7 +180,9 @@ int main(int argc, char **argv)
         t.start();
         int profile = 0;
         {
-            Storage storage(database);
+            StorageOptions filling;
+            filling.queryTimeLimitMs = 600000; // the bulk fill is one long statement
+            Storage storage(database, filling);
             profile = Fill(storage, rows);
         }
         std::printf("%s: %d results stored in %.1f s\n", qPrintable(label), rows, t.elapsed() / 1000.0);
