@@ -144,7 +144,6 @@ void Storage::configure(QSqlDatabase &db)
 {
     QSqlQuery q(db);
     if (m_postgres) {
-        q.exec(QStringLiteral("SET statement_timeout = %1").arg(m_options.queryTimeLimitMs));
         q.exec(QStringLiteral("SET lock_timeout = %1").arg(m_options.busyTimeoutMs));
         return;
     }
@@ -183,14 +182,25 @@ void Storage::exec(QSqlQuery &query)
 
 void Storage::execLimited(QSqlQuery &query)
 {
+    // SQLite: the progress handler checks the deadline; PostgreSQL: the server's own timer,
+    // switched off again once the whole (small) result has arrived.
+    query.setForwardOnly(false);
+    QSqlQuery limit(db());
+    if (m_postgres)
+        limit.exec(QStringLiteral("SET statement_timeout = %1").arg(m_options.queryTimeLimitMs));
     t_deadline = Clock::now() + std::chrono::milliseconds(m_options.queryTimeLimitMs);
+    auto reset = [&] {
+        t_deadline = Clock::time_point::max();
+        if (m_postgres)
+            limit.exec(QStringLiteral("SET statement_timeout = 0"));
+    };
     try {
         exec(query);
     } catch (...) {
-        t_deadline = Clock::time_point::max();
+        reset();
         throw;
     }
-    t_deadline = Clock::time_point::max();
+    reset();
 }
 
 void Storage::writeTransaction(const std::function<void(QSqlDatabase &)> &f)

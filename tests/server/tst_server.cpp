@@ -10,6 +10,8 @@
 
 #include <QDateTime>
 #include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -127,6 +129,7 @@ private Q_SLOTS:
     void idleConnectionIsDropped();
     void wsdlDescribesEveryOperation();
     void adminCommandsChangeTablesAndDates();
+    void longAggregateEndsWithAFault();
     void concurrentClientsLoseNoRow();
     void killDuringInsertsLosesNoAcknowledgedRow();
 
@@ -344,6 +347,40 @@ void TestServer::adminCommandsChangeTablesAndDates()
     QCOMPARE(service.admin({QStringLiteral("--list")}, &out), 0);
     QVERIFY(out.contains(QLatin1String("http://www.debian.org/")));
     QVERIFY(!out.contains(QLatin1String("Fibre")));
+}
+
+void TestServer::longAggregateEndsWithAFault()
+{
+    test::ReferenceService service;
+    int profile = 0;
+    {
+        // Enough runs that a world-wide average takes longer than a 1 ms limit.
+        Storage storage(service.databaseSpec());
+        storage.initialize();
+        ProfileRecord p;
+        p.userId = storage.saveUser({}, {}, {}, {}, {}, {});
+        profile = storage.saveProfile(p);
+        const QString select = QStringLiteral("SELECT %1, i % 5000, %2, i % 24, 'X' FROM ").arg(profile).arg(Storage::NowUtc() - 60);
+        const QString sql = QStringLiteral("INSERT INTO tests (profile_id, veloqua, tested_at, local_hour, country) ")
+                            + (storage.isPostgres() ? select + QStringLiteral("generate_series(1, 300000) AS i")
+                                                    : QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                                                                     "WHERE i < 300000) ") + select + QStringLiteral("n"));
+        storage.writeTransaction([&](QSqlDatabase &db) {
+            QSqlQuery q(db);
+            QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+        });
+    }
+    QVERIFY2(service.start({QStringLiteral("--query-time-limit"), QStringLiteral("1")}), qPrintable(service.log()));
+    auto client = GetServiceProxy(service.endpoint());
+    try {
+        client->GetAvgVeloqua(profile, QStringLiteral("world"), QStringLiteral("anytime"));
+        QFAIL("no fault");
+    } catch (const ERemotableException &e) {
+        QVERIFY2(e.message().contains(QLatin1String("took too long")), qPrintable(e.message()));
+        QCOMPARE(e.faultCode(), QStringLiteral("soap:Server"));
+    }
+    // The service goes on serving.
+    QCOMPARE(client->GetIPAddress(), QStringLiteral("127.0.0.1"));
 }
 
 void TestServer::concurrentClientsLoseNoRow()
