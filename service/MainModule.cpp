@@ -419,7 +419,7 @@ void TdmMain::LoadCache(TPendingTable table, const QString &dataFolder)
     const QString path = dataFolder + QLatin1Char('/') + b.cacheFile;
     // The fields a cache must have are those of the table's transformation.
     const QList<TFieldDef> expected =
-        TransformationSpec::Load(m_programFolder + QLatin1Char('/') + b.transformationFile).fieldDefs();
+        TransformationRules::Load(m_programFolder + QLatin1Char('/') + b.transformationFile).fieldDefs();
     b.dataset->Close();
     b.dataset->SetIndexFieldNames(QString());
     if (!QFile::exists(path)) {

@@ -24,7 +24,7 @@ const XmlElement *FindDiffgram(const XmlElement &element)
 }
 } // namespace
 
-QList<TFieldDef> TransformationSpec::fieldDefs() const
+QList<TFieldDef> TransformationRules::fieldDefs() const
 {
     QList<TFieldDef> defs;
     for (const Field &f : fields)
@@ -32,7 +32,7 @@ QList<TFieldDef> TransformationSpec::fieldDefs() const
     return defs;
 }
 
-TransformationSpec TransformationSpec::Parse(const QByteArray &text, const QString &fileName)
+TransformationRules TransformationRules::Parse(const QByteArray &text, const QString &fileName)
 {
     XmlElement root;
     try {
@@ -43,10 +43,10 @@ TransformationSpec TransformationSpec::Parse(const QByteArray &text, const QStri
     } catch (const EXmlRefused &e) {
         throw ETransformFileError(QStringLiteral("The transformation file %1 cannot be read: %2").arg(fileName, e.message()));
     }
-    TransformationSpec spec;
-    spec.rowElement = root.attribute(QStringLiteral("Row"));
+    TransformationRules rules;
+    rules.rowElement = root.attribute(QStringLiteral("Row"));
     if (root.name != QLatin1String("Transformation") || root.attribute(QStringLiteral("Version")) != QLatin1String("1")
-        || spec.rowElement.isEmpty())
+        || rules.rowElement.isEmpty())
         throw ETransformFileError(QStringLiteral("%1 is not a transformation file of this program.").arg(fileName));
     for (const XmlElement &f : root.children) {
         Field field;
@@ -59,14 +59,14 @@ TransformationSpec TransformationSpec::Parse(const QByteArray &text, const QStri
             throw ETransformFileError(QStringLiteral("The transformation file %1 has a field it cannot use.").arg(fileName));
         if (field.def.type == TFieldType::String)
             field.def.size = f.attribute(QStringLiteral("Width")).toInt();
-        spec.fields.append(field);
+        rules.fields.append(field);
     }
-    if (spec.fields.isEmpty())
+    if (rules.fields.isEmpty())
         throw ETransformFileError(QStringLiteral("The transformation file %1 has no fields.").arg(fileName));
-    return spec;
+    return rules;
 }
 
-TransformationSpec TransformationSpec::Load(const QString &fileName)
+TransformationRules TransformationRules::Load(const QString &fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -75,7 +75,7 @@ TransformationSpec TransformationSpec::Load(const QString &fileName)
     return Parse(file.read(1024 * 1024 + 1), QFileInfo(fileName).fileName());
 }
 
-XMLTransformResult ApplyTransformation(const TransformationSpec &spec, const QByteArray &response)
+XMLTransformResult ApplyTransformation(const TransformationRules &rules, const QByteArray &response)
 {
     const XmlElement operation = DecodeSoapResponse(response);
     const XmlElement *diffgram = FindDiffgram(operation);
@@ -83,15 +83,15 @@ XMLTransformResult ApplyTransformation(const TransformationSpec &spec, const QBy
         throw ESOAPHTTPException(QStringLiteral("The service's answer carries no table."));
 
     XMLTransformResult result;
-    result.fields = spec.fieldDefs();
+    result.fields = rules.fieldDefs();
     // The diffgram holds the DataSet element (none when the table is empty), which holds the rows.
     for (const XmlElement &dataSet : diffgram->children) {
         for (const XmlElement &row : dataSet.children) {
-            if (row.name != spec.rowElement)
+            if (row.name != rules.rowElement)
                 continue;
             QVariantList values;
-            values.reserve(spec.fields.size());
-            for (const TransformationSpec::Field &f : spec.fields) {
+            values.reserve(rules.fields.size());
+            for (const TransformationRules::Field &f : rules.fields) {
                 QVariant v;
                 const XmlElement *cell = row.child(f.source);
                 if (cell && !TClientDataSet::Convert(cell->text, f.def.type, &v))
@@ -107,7 +107,7 @@ XMLTransformResult ApplyTransformation(const TransformationSpec &spec, const QBy
 
 XMLTransformResult TXMLTransformProvider::GetRecords() const
 {
-    return ApplyTransformation(TransformationSpec::Load(TransformationFile), m_document);
+    return ApplyTransformation(TransformationRules::Load(TransformationFile), m_document);
 }
 
 } // namespace vq

@@ -30,7 +30,7 @@ struct XMLTransformResult {
 //   </Transformation>
 //
 // A field may name its source element with Source="..." when it differs from Name.
-struct TransformationSpec {
+struct TransformationRules {
     QString rowElement;
     struct Field {
         TFieldDef def;
@@ -40,15 +40,15 @@ struct TransformationSpec {
 
     QList<TFieldDef> fieldDefs() const;
     // Throws ETransformFileError.
-    static TransformationSpec Parse(const QByteArray &text, const QString &fileName);
-    static TransformationSpec Load(const QString &fileName);
+    static TransformationRules Parse(const QByteArray &text, const QString &fileName);
+    static TransformationRules Load(const QString &fileName);
 };
 
 // Applies a transformation to a SOAP response that carries a DataSet: one record per row
 // element of the diffgram. Field types come from the transformation only; the response's own
 // schema is never consulted. A response that does not fit (no DataSet, a value not of its
 // field's type) raises ESOAPHTTPException, as any other malformed answer does.
-XMLTransformResult ApplyTransformation(const TransformationSpec &spec, const QByteArray &response);
+XMLTransformResult ApplyTransformation(const TransformationRules &rules, const QByteArray &response);
 
 // Turns a table response into dataset rows through a transformation file (TransformationFile,
 // read when the records are asked for).

@@ -8,13 +8,13 @@
 #include <cstdint>
 
 namespace {
-const vq::TransformationSpec &Spec()
+const vq::TransformationRules &Rules()
 {
-    static const vq::TransformationSpec spec = vq::TransformationSpec::Parse(
+    static const vq::TransformationRules rules = vq::TransformationRules::Parse(
         "<Transformation Version=\"1\" Row=\"Table\"><Field Name=\"iISPId\" Type=\"i4\"/>"
         "<Field Name=\"Column1\" Type=\"string\" Width=\"20\"/><Field Name=\"iVeloqua\" Type=\"r8\"/></Transformation>",
         QStringLiteral("fuzz.xtr"));
-    return spec;
+    return rules;
 }
 } // namespace
 
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     try {
-        const vq::XMLTransformResult r = vq::ApplyTransformation(Spec(), bytes);
+        const vq::XMLTransformResult r = vq::ApplyTransformation(Rules(), bytes);
         vq::TClientDataSet d(QStringLiteral("d"));
         d.SetFieldDefs(r.fields);
         d.CreateDataSet();

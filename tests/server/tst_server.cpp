@@ -42,9 +42,9 @@ struct Fixture {
 
     bool setUp()
     {
-        if (db.spec().isEmpty())
+        if (db.address().isEmpty())
             return false;
-        storage = std::make_unique<Storage>(db.spec());
+        storage = std::make_unique<Storage>(db.address());
         storage->initialize();
         const int user = storage->saveUser({}, {}, {}, {}, {}, {});
         auto profile = [&](const char *state, const char *zip, const char *country, int isp, int conn, int bias) {
@@ -355,7 +355,7 @@ void TestServer::longAggregateEndsWithAFault()
     int profile = 0;
     {
         // Enough runs that a world-wide average takes longer than a 1 ms limit.
-        Storage storage(service.databaseSpec());
+        Storage storage(service.databaseAddress());
         storage.initialize();
         ProfileRecord p;
         p.userId = storage.saveUser({}, {}, {}, {}, {}, {});
@@ -416,7 +416,7 @@ void TestServer::concurrentClientsLoseNoRow()
     QCOMPARE(failures.load(), 0);
     QCOMPARE(ids.size(), kClients * kEach);
     QCOMPARE(service.stop(), 0);
-    Storage check(service.databaseSpec());
+    Storage check(service.databaseAddress());
     QCOMPARE(check.countTestResults(), qint64(kClients * kEach));
 }
 
@@ -455,7 +455,7 @@ void TestServer::killDuringInsertsLosesNoAcknowledgedRow()
         t.join();
     QVERIFY(acknowledged.size() > 10);
 
-    Storage check(service.databaseSpec());
+    Storage check(service.databaseAddress());
     QSqlQuery q = check.prepare(QStringLiteral("SELECT result_id FROM test_results"));
     check.exec(q);
     QSet<int> stored;

@@ -171,12 +171,12 @@ void TestDatasets::transformation()
     QFETCH(QByteArray, response);
     QFETCH(int, rows);
     QFETCH(QVariant, firstUrl);
-    const TransformationSpec spec = TransformationSpec::Load(test::BinaryDir() + QStringLiteral("/Sites.xtr"));
+    const TransformationRules rules = TransformationRules::Load(test::BinaryDir() + QStringLiteral("/Sites.xtr"));
     if (rows < 0) {
-        QVERIFY_THROWS_EXCEPTION(ESOAPHTTPException, ApplyTransformation(spec, response));
+        QVERIFY_THROWS_EXCEPTION(ESOAPHTTPException, ApplyTransformation(rules, response));
         return;
     }
-    const XMLTransformResult r = ApplyTransformation(spec, response);
+    const XMLTransformResult r = ApplyTransformation(rules, response);
     QCOMPARE(r.rows.size(), rows);
     QCOMPARE(r.fields.size(), 2);
     if (rows > 0) {

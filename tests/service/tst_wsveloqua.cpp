@@ -20,7 +20,7 @@ QString Xtr(const char *name)
 // Rows of a table response through the shipped transformation file.
 XMLTransformResult Rows(const QByteArray &response, const char *xtr)
 {
-    return ApplyTransformation(TransformationSpec::Load(Xtr(xtr)), response);
+    return ApplyTransformation(TransformationRules::Load(Xtr(xtr)), response);
 }
 
 QByteArray Envelope(const QByteArray &body)

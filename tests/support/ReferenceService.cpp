@@ -53,7 +53,7 @@ bool TestDatabase::WantPostgres()
 TestDatabase::TestDatabase()
 {
     if (!WantPostgres()) {
-        m_spec = m_dir.path() + QStringLiteral("/veloqua.sqlite");
+        m_address = m_dir.path() + QStringLiteral("/veloqua.sqlite");
         return;
     }
     m_postgres = true;
@@ -65,12 +65,12 @@ TestDatabase::TestDatabase()
     m_name = QStringLiteral("vqtest_%1_%2").arg(QCoreApplication::applicationPid()).arg(g_databases.fetchAndAddRelaxed(1));
     if (!RunPgTool(QStringLiteral("createdb"), m_server, m_name, &m_error))
         return;
-    m_spec = m_server + QLatin1Char('/') + m_name;
+    m_address = m_server + QLatin1Char('/') + m_name;
 }
 
 TestDatabase::~TestDatabase()
 {
-    if (m_postgres && !m_spec.isEmpty())
+    if (m_postgres && !m_address.isEmpty())
         RunPgTool(QStringLiteral("dropdb"), m_server, m_name, nullptr);
 }
 
@@ -89,7 +89,7 @@ QString ReferenceService::Program()
 
 bool ReferenceService::start(const QStringList &extraArgs)
 {
-    if (m_database.spec().isEmpty()) {
+    if (m_database.address().isEmpty()) {
         m_log = m_database.error().toLocal8Bit();
         return false;
     }
@@ -99,7 +99,7 @@ bool ReferenceService::start(const QStringList &extraArgs)
     m_process = std::make_unique<QProcess>();
     m_process->setStandardOutputFile(m_logFile, QIODevice::Append);
     m_process->setStandardErrorFile(m_logFile, QIODevice::Append);
-    QStringList args = {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--database"), m_database.spec()};
+    QStringList args = {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--database"), m_database.address()};
     args += extraArgs;
     m_process->start(Program(), args);
     if (!m_process->waitForStarted(10000)) {
@@ -155,7 +155,7 @@ void ReferenceService::kill()
 int ReferenceService::admin(const QStringList &args, QString *output) const
 {
     QProcess p;
-    p.start(Program(), QStringList{QStringLiteral("--database"), m_database.spec()} + args);
+    p.start(Program(), QStringList{QStringLiteral("--database"), m_database.address()} + args);
     p.waitForFinished(30000);
     if (output)
         *output = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());

@@ -22,7 +22,7 @@ public:
 
     // The --database value: a file path or a postgresql:// URL. Empty when the PostgreSQL
     // cluster was asked for but is not there (see error()).
-    QString spec() const { return m_spec; }
+    QString address() const { return m_address; }
     bool isPostgres() const { return m_postgres; }
     QString error() const { return m_error; }
 
@@ -31,7 +31,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QString m_spec;
+    QString m_address;
     QString m_server; // postgresql://user@host:port
     QString m_name;
     QString m_error;
@@ -58,7 +58,7 @@ public:
     int port() const { return m_port; }
     QString log() const;
     TestDatabase &database() { return m_database; }
-    QString databaseSpec() const { return m_database.spec(); }
+    QString databaseAddress() const { return m_database.address(); }
 
     // Runs an admin command of the service on the same database; returns its exit code.
     int admin(const QStringList &args, QString *output = nullptr) const;
