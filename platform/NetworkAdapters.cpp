@@ -5,6 +5,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <numeric>
+#include <utility>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -148,6 +150,7 @@ TAdaptorRows LinuxNetworkAdapters::ReadAdapters(const QString &root, const Inter
     const QHash<QString, QStringList> gateways = defaultGateways(QDir(root).filePath(QStringLiteral("proc/net/route")));
 
     TAdaptorRows rows;
+    QList<bool> ofDevice;
     const QStringList names = QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
     for (const QString &name : names) {
         const QString dir = base + u'/' + name + u'/';
@@ -175,11 +178,11 @@ TAdaptorRows LinuxNetworkAdapters::ReadAdapters(const QString &root, const Inter
         if (row.description.isEmpty())
             row.description = name;
 
-        QByteArray hardware;
+        QByteArray hardwareAddress;
         const int length = readLine(dir + QStringLiteral("addr_len")).toInt();
         if (length > 0)
-            hardware = QByteArray::fromHex(readLine(dir + QStringLiteral("address")).toLatin1()).left(length);
-        row.macAddress = MacAddressText(hardware);
+            hardwareAddress = QByteArray::fromHex(readLine(dir + QStringLiteral("address")).toLatin1()).left(length);
+        row.macAddress = MacAddressText(hardwareAddress);
 
         for (const auto &[address, mask] : addresses.value(name)) {
             row.addresses.append(address);
@@ -191,10 +194,19 @@ TAdaptorRows LinuxNetworkAdapters::ReadAdapters(const QString &root, const Inter
         }
         row.gateways = gateways.value(name);
         rows.append(row);
+        ofDevice.append(QFileInfo::exists(dir + QStringLiteral("device")));
     }
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const TAdaptorRow &a, const TAdaptorRow &b) { return a.index < b.index; });
-    return rows;
+    // Adapters of a device come first, so that the first adapter is a piece of hardware whose
+    // address stays the same, not a bridge or tunnel that a container tool made at boot.
+    QList<qsizetype> order(rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        return std::pair(!ofDevice.at(a), rows.at(a).index) < std::pair(!ofDevice.at(b), rows.at(b).index);
+    });
+    TAdaptorRows sorted;
+    for (const qsizetype i : order)
+        sorted.append(rows.at(i));
+    return sorted;
 }
 
 } // namespace vq::platform

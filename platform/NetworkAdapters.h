@@ -30,8 +30,9 @@ using TAdaptorRows = QList<TAdaptorRow>;
 // The IPv4 addresses bound to each interface: name -> (address, mask) pairs in the system's order.
 using InterfaceAddresses = QHash<QString, QList<QPair<QString, QString>>>;
 
-// The computer's network adapters, in the order of their interface indexes. The loopback
-// interface is not an adapter.
+// The computer's network adapters: those of a hardware device first, then the virtual ones
+// (bridges, tunnels), each group in the order of the interface indexes. The loopback interface is
+// not an adapter.
 class NetworkAdapters
 {
 public:

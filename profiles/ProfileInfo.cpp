@@ -65,12 +65,13 @@ void TFrmProfileInfo::PrepareEdit(const QString &name, const ComputerFacts &fact
     fillDisplay(facts);
 
     SelectLookupKey(ui->edtISP, stored.ispId);
-    ui->edtSatisfaction->setCurrentIndex(ui->edtSatisfaction->findText(stored.satisfaction, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+    const auto exactly = Qt::MatchFixedString | Qt::MatchCaseSensitive;
+    ui->edtSatisfaction->setCurrentIndex(ui->edtSatisfaction->findText(stored.satisfaction, exactly));
     SelectLookupKey(ui->edtConnectionType, stored.connectionId);
     ui->edtZipCode->setText(stored.zipCode);
     SelectLookupKey(ui->edtState, stored.state.isEmpty() ? QVariant() : QVariant(stored.state));
     // The country is stored by its name; the list is keyed by code.
-    const int country = ui->edtCountry->findText(stored.country, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    const int country = ui->edtCountry->findText(stored.country, exactly);
     SelectLookupKey(ui->edtCountry, stored.country.isEmpty() || country < 0 ? QVariant()
                                                                             : ui->edtCountry->itemData(country));
     const ContractedSpeed speed = SplitContractedSpeed(stored.speed);

@@ -24,7 +24,8 @@ StaticProfileLookups lookups()
     StaticProfileLookups l;
     l.isps = {{7, QStringLiteral("Comcast")}, {8, QStringLiteral("Verizon")}};
     l.connectionTypes = {{3, QStringLiteral("Cable")}, {4, QStringLiteral("DSL")}};
-    l.countries = {{QStringLiteral("DE"), QStringLiteral("GERMANY")}, {QStringLiteral("US"), QStringLiteral("UNITED STATES")}};
+    l.countries = {{QStringLiteral("DE"), QStringLiteral("GERMANY")},
+                   {QStringLiteral("US"), QStringLiteral("UNITED STATES")}};
     l.states = {{QStringLiteral("--"), QStringLiteral("--")}, {QStringLiteral("NY"), QStringLiteral("NY")}};
     return l;
 }

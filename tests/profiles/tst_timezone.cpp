@@ -225,7 +225,8 @@ void TestTimeZone::biasOfZones_data()
     // Irish winter time is a negative daylight offset from Irish standard (summer) time.
     QTest::newRow("Dublin, winter") << QByteArray("Europe/Dublin") << QDate(2026, 1, 15) << 0;
     QTest::newRow("Dublin, summer") << QByteArray("Europe/Dublin") << QDate(2026, 7, 1) << -60;
-    QTest::newRow("São Paulo, no daylight time any more") << QByteArray("America/Sao_Paulo") << QDate(2026, 1, 15) << 180;
+    QTest::newRow("São Paulo, no daylight time any more")
+        << QByteArray("America/Sao_Paulo") << QDate(2026, 1, 15) << 180;
 }
 
 void TestTimeZone::biasOfZones()
