@@ -7,8 +7,9 @@ set -eu
 BUILD="cmake ninja-build ccache g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-charts-dev
   qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
+  libcpp-httplib-dev libsqlite3-dev
   libcurl4-openssl-dev libxml2-dev libjpeg62-turbo-dev libgif-dev libzip-dev"
-RUN="xvfb xauth"
+RUN="xvfb xauth tzdata"
 TEST="curl nginx-light postgresql clang libclang-rt-14-dev iproute2 procps"
 
 case "${1:-run}" in

@@ -50,7 +50,7 @@ int RunVeloqua(int argc, char **argv)
     platform::XdgAutostart autostart;
 
     TdmMain dmMain;
-    TMainFrm MainFrm(prompts, autostart);
+    TMainFrm MainFrm(prompts, autostart, dmMain);
     QObject::connect(&MainFrm, &TMainFrm::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(&guard, &platform::SingleInstance::showRequested, &MainFrm, [&MainFrm] {
         MainFrm.Open1Click();

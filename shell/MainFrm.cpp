@@ -8,12 +8,14 @@
 #include "DateTimeText.h"
 #include "Debugger.h"
 #include "KeloMeter.h"
+#include "MainModule.h"
 #include "Prompts.h"
 #include "Settings.h"
 #include "SpeedUnits.h"
 #include "SystemProxy.h"
 #include "TestRunner.h"
 #include "TrayIcon.h"
+#include "wsVeloqua.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +26,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -84,9 +87,10 @@ ScopeExit(F) -> ScopeExit<F>;
 
 } // namespace
 
-TMainFrm::TMainFrm(IPrompts &prompts, platform::Autostart &autostart, const QString &configFileName,
-                   QWidget *parent)
+TMainFrm::TMainFrm(IPrompts &prompts, platform::Autostart &autostart, TdmMain &dmMain,
+                   const QString &configFileName, QWidget *parent)
     : QMainWindow(parent)
+    , dmMain(dmMain)
     , ui(std::make_unique<Ui::TMainFrm>())
     , m_prompts(prompts)
     , m_autostart(autostart)
@@ -272,6 +276,18 @@ bool TMainFrm::FormCreate(bool startHidden)
         FHttpProxyPort = FrmSettings->Edit2()->text();
     }
 
+    // The service client, its response hook, the external address and the reference data.
+    FExternalAddress.clear();
+    HTTPRIO1 = std::make_shared<THTTPRIO>();
+    HTTPRIO1->OnAfterExecute = [this](const QString &methodName, const QByteArray &response) {
+        HTTPRIO1AfterExecute(methodName, response);
+    };
+    // A failed call leaves nothing pending, so a later scalar answer is never taken for a table.
+    HTTPRIO1->OnExecuteFailed = [this](const QString &) { FPendingRequest = 6; };
+    FService = GetServiceProxy(config.Read(cfg::ServerURL), HTTPRIO1);
+    if (!refreshReferenceData(config))
+        return false;
+
     const QScreen *screen = QGuiApplication::primaryScreen();
     const QRect placement = Placement(config, screen ? screen->geometry().size() : QSize(1024, 768));
     resize(placement.size());
@@ -292,6 +308,8 @@ bool TMainFrm::FormCreate(bool startHidden)
     ui->Edit1->setText(config.Read(cfg::PingServer));
     ui->UpDown1->setValue(config.Read(cfg::PingInterval));
 
+    FillStandardList();
+
     ui->ListView2->clear();
     for (const QString &site : config.ReadSection(QLatin1String(cfg::section::LocalSites)))
         addSiteRow(ui->ListView2, site);
@@ -304,6 +322,134 @@ bool TMainFrm::FormCreate(bool startHidden)
 
     ui->PageControl1->setCurrentIndex(tsGlobal);
     return true;
+}
+
+bool TMainFrm::refreshReferenceData(ConfigFile &config)
+{
+    struct Step {
+        TPendingTable table;
+        cfg::DateTimeKey key;
+        QDateTime (Service1Soap::*lastUpdated)();
+        void (*fetch)(Service1Soap &);
+    };
+    // The typed table results are not read: the rows arrive through the response hook.
+    const Step steps[] = {
+        {TPendingTable::Sites, cfg::LastUpdateSites, &Service1Soap::GetLastUpdatedSites,
+         [](Service1Soap &s) { s.GetSites(); }},
+        {TPendingTable::ConnectionTypes, cfg::LastUpdateConnectionTypes, &Service1Soap::GetLastUpdatedConnectionTypes,
+         [](Service1Soap &s) { s.GetConnectionTypes(); }},
+        {TPendingTable::Isps, cfg::LastUpdateISPs, &Service1Soap::GetLastUpdatedISPs, [](Service1Soap &s) { s.GetISPs(); }},
+    };
+    try {
+        FPendingRequest = 6;
+        FExternalAddress = FService->GetIPAddress();
+        for (const Step &step : steps) {
+            QDateTime changed = ((*FService).*step.lastUpdated)();
+            // The configuration keeps whole seconds; a finer date would look newer at every start.
+            changed = changed.addMSecs(-changed.time().msec());
+            bool fetch = config.Read(step.key) < changed;
+            if (!fetch) {
+                try {
+                    dmMain.LoadCache(step.table, dataFolder());
+                    if (step.table == TPendingTable::Isps)
+                        Q_EMIT ispTableLoaded();
+                } catch (const ECacheFileError &e) {
+                    // Without a usable copy the table is fetched again.
+                    if (e.damaged())
+                        m_prompts.messageBox(QLatin1String(kApplicationTitle),
+                                             e.message() + QStringLiteral("\r\nVeloqua fetches it again from the service."),
+                                             MsgIcon::Warning, MsgButton::Ok);
+                    fetch = true;
+                }
+            }
+            if (fetch) {
+                FPendingRequest = std::uint8_t(step.table);
+                step.fetch(*FService);
+                config.Write(step.key, changed); // only once the fetch has succeeded
+            }
+            FPendingRequest = 6;
+        }
+    } catch (const ESOAPHTTPException &e) {
+        FPendingRequest = 6;
+        QStringList problems;
+        for (const Step &step : steps) {
+            try {
+                dmMain.LoadCache(step.table, dataFolder());
+            } catch (const ECacheFileError &cacheError) {
+                problems.append(cacheError.message());
+            }
+        }
+        Q_EMIT ispTableLoaded();
+        if (!problems.isEmpty()) {
+            // The very first start without the service: there is nothing to work with.
+            m_prompts.messageBox(QLatin1String(kApplicationTitle),
+                                 QStringLiteral("Veloqua cannot reach the central service at %1.\r\n%2\r\n%3\r\n"
+                                                "Please, verify if you have an internet connection\r\nVeloqua will terminate")
+                                     .arg(HTTPRIO1->URL, e.message(), problems.join(QStringLiteral("\r\n"))),
+                                 MsgIcon::Error, MsgButton::Ok);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TMainFrm::periodComparesConnectionTypes() const
+{
+    // "Connection types" is the first entry of the period page's "Compare" list.
+    const auto *compare = ui->tsPeriod->findChild<QComboBox *>(QStringLiteral("ComboBox1"));
+    return !compare || compare->currentIndex() <= 0;
+}
+
+bool TMainFrm::currentComparesIsps() const
+{
+    // "Other Internet Service Providers" is the first entry of the current page's list.
+    const auto *compare = ui->tsCurrent->findChild<QComboBox *>(QStringLiteral("ComboBox6"));
+    return !compare || compare->currentIndex() <= 0;
+}
+
+void TMainFrm::HTTPRIO1AfterExecute(const QString &methodName, const QByteArray &response)
+{
+    Q_UNUSED(methodName); // the pending request alone decides
+    struct LeaveNothingPending {
+        std::uint8_t &pending;
+        ~LeaveNothingPending() { pending = 6; }
+    } leave{FPendingRequest};
+    if (FPendingRequest > 5)
+        return;
+    const auto table = TPendingTable(FPendingRequest);
+    const TdmMain::Binding b = dmMain.binding(table, periodComparesConnectionTypes(), currentComparesIsps());
+    if (table == TPendingTable::Isps || table == TPendingTable::MyVeloqua)
+        ui->Memo1->setPlainText(QString::fromUtf8(response));
+    dmMain.TransformResponse(b, response, dataFolder());
+    switch (table) {
+    case TPendingTable::Sites:
+        FillStandardList();
+        break;
+    case TPendingTable::Isps:
+        Q_EMIT ispTableLoaded();
+        break;
+    case TPendingTable::Veloqua:
+        Q_EMIT periodTableLoaded();
+        break;
+    case TPendingTable::MyVeloqua:
+        Q_EMIT myVeloquaTableLoaded();
+        break;
+    case TPendingTable::Current:
+        Q_EMIT currentTableLoaded();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainFrm::FillStandardList()
+{
+    ui->ListView1->clear();
+    TClientDataSet *sites = dmMain.cdsSites;
+    for (int row = 0; row < sites->RecordCount(); ++row) {
+        QTreeWidgetItem *item = addSiteRow(ui->ListView1, sites->AsString(row, QStringLiteral("vcUrl")));
+        item->setData(0, Qt::UserRole, sites->AsInteger(row, QStringLiteral("iSiteId")));
+    }
 }
 
 void TMainFrm::showEvent(QShowEvent *event)

@@ -26,9 +26,12 @@ namespace vq {
 
 class ConfigFile;
 class IPrompts;
+class Service1Soap;
 class TFrmSettings;
 class TKeloMeter;
 class TTestRunner;
+class THTTPRIO;
+class TdmMain;
 namespace platform {
 class Autostart;
 class TrayIcon;
@@ -45,9 +48,10 @@ public:
     // The system commands the window distinguishes.
     enum class SysCommand { Minimize, Close, Other };
 
-    // configFileName: the configuration file; empty means ConfigFileName().
-    TMainFrm(IPrompts &prompts, platform::Autostart &autostart, const QString &configFileName = QString(),
-             QWidget *parent = nullptr);
+    // dmMain: the data module, created before the window. configFileName: the configuration
+    // file; empty means ConfigFileName().
+    TMainFrm(IPrompts &prompts, platform::Autostart &autostart, TdmMain &dmMain,
+             const QString &configFileName = QString(), QWidget *parent = nullptr);
     ~TMainFrm() override;
 
     // The start-up sequence. Returns false when the program has to end without showing its
@@ -75,6 +79,7 @@ public:
     void ApplyPreferences();
 
     void SetRefreshInterval(int index);
+    void FillStandardList();
     // Rebuilds the personal list from the preferences' sites. Asked for during a run, the
     // rebuild is deferred to the run's end (see the definition).
     void FillPersonalList();
@@ -105,6 +110,10 @@ public:
     void SetSkinActive(bool active);
     bool SkinActive() const { return m_skinActive; }
 
+    // The response hook of the service client: turns a table response into its dataset and
+    // cache file by FPendingRequest, runs the table's follow-up, and always leaves 6.
+    void HTTPRIO1AfterExecute(const QString &methodName, const QByteArray &response);
+
     // Splits a proxy server value ("http=host:port;ftp=...") into the server and port of its
     // "http" entry.
     static std::pair<QString, QString> SplitIEProxy(const QString &proxyServer);
@@ -124,6 +133,8 @@ public:
     platform::TrayIcon *TrayIcon1 = nullptr;
     QMenu *PopupMenu1 = nullptr;
     TFrmSettings *FrmSettings = nullptr; // the preferences dialog, created at start-up
+    std::shared_ptr<THTTPRIO> HTTPRIO1;  // the service client's transport, created at start-up
+    TdmMain &dmMain;
     Ui::TMainFrm *form() const { return ui.get(); }
 
     // State shared with the rest of the program, in the order of the program's design.
@@ -136,6 +147,7 @@ public:
     int FUserId = -1;
     int FTimeZoneBias = 0;
     int FProfileId = -1;
+    std::unique_ptr<Service1Soap> FService;
     int FMultiplier = 0;
     QString FUnitName;
     double FUnitDivisor = 1024.0;
@@ -158,6 +170,12 @@ Q_SIGNALS:
     void runRequested(bool automatic);
     // The window was closed for good: the program ends.
     void closed();
+    // A table reached its dataset (from the service or, for the ISPs, from the cache): the
+    // comparison pages refill their lists and charts from it.
+    void ispTableLoaded();
+    void periodTableLoaded();
+    void myVeloquaTableLoaded();
+    void currentTableLoaded();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -165,6 +183,9 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    bool refreshReferenceData(ConfigFile &config);
+    bool periodComparesConnectionTypes() const;
+    bool currentComparesIsps() const;
     void createTrayMenu();
     void connectMenus();
     void setRowDefaults(QTreeWidgetItem *row);

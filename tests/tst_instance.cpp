@@ -1,4 +1,5 @@
 #include "ConfigFile.h"
+#include "ReferenceService.h"
 #include "TestEnvironment.h"
 
 #include <QFileInfo>
@@ -46,6 +47,9 @@ void TestInstance::secondStartHandsOver()
 {
     test::TestEnvironment env;
     const QString config = env.configFile();
+    test::ReferenceService service;
+    QVERIFY2(service.start(), qPrintable(service.log()));
+    ConfigFile(config).Write(cfg::ServerURL, service.endpoint());
     QProcess first;
     startProgram(first, {QStringLiteral("/m")});
     QByteArray firstLog;
@@ -95,6 +99,9 @@ void TestInstance::signalsEndThroughTheClosingPath()
     QFETCH(int, signalNumber);
     test::TestEnvironment env;
     env.writeConfig(QStringLiteral("veloqua"), "[Config]\nCloseMinimize=1\nPingServer=ping.example\n");
+    test::ReferenceService service;
+    QVERIFY2(service.start(), qPrintable(service.log()));
+    ConfigFile(env.configFile()).Write(cfg::ServerURL, service.endpoint());
     QProcess p;
     startProgram(p, {});
     QByteArray log;

@@ -1,5 +1,7 @@
 #include "ConfigFile.h"
 #include "MainFrm.h"
+#include "MainModule.h"
+#include "ReferenceService.h"
 #include "ScriptedPrompts.h"
 #include "Settings.h"
 #include "TestEnvironment.h"
@@ -23,6 +25,9 @@ using namespace vq;
 
 namespace {
 
+// The reference service that the windows of these tests start against.
+test::ReferenceService *g_service = nullptr;
+
 // One main window over a scratch configuration.
 struct Fixture {
     explicit Fixture(const QByteArray &config = {})
@@ -30,7 +35,9 @@ struct Fixture {
         file = env.configFile();
         if (!config.isEmpty())
             env.writeConfig(QStringLiteral("veloqua"), config);
-        frm = std::make_unique<TMainFrm>(prompts, autostart, file);
+        if (g_service)
+            ConfigFile(file).Write(cfg::ServerURL, g_service->endpoint());
+        frm = std::make_unique<TMainFrm>(prompts, autostart, dm, file);
     }
     QStringList keysOf(const char *section) const
     {
@@ -52,6 +59,7 @@ struct Fixture {
     test::TestEnvironment env;
     test::ScriptedPrompts prompts;
     test::FakeAutostart autostart;
+    TdmMain dm{test::BinaryDir()};
     QString file;
     std::unique_ptr<TMainFrm> frm;
 };
@@ -79,6 +87,8 @@ class TestMainFrm : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
     void splitIEProxy_data();
     void splitIEProxy();
     void startSwitch_data();
@@ -99,6 +109,18 @@ private Q_SLOTS:
     void trayAfterStart();
     void exceptionInAHandlerIsReported();
 };
+
+void TestMainFrm::initTestCase()
+{
+    g_service = new test::ReferenceService;
+    QVERIFY2(g_service->start(), qPrintable(g_service->log()));
+}
+
+void TestMainFrm::cleanupTestCase()
+{
+    delete g_service;
+    g_service = nullptr;
+}
 
 void TestMainFrm::splitIEProxy_data()
 {
@@ -306,8 +328,10 @@ void TestMainFrm::shutdownWritesItsKeysInOrder()
     f.frm->FormDestroy();
 
     QCOMPARE(f.keysOf("Position"), QStringList({"Width", "Height", "Left", "Top", "Maximized"}));
-    QCOMPARE(f.keysOf("Config"), QStringList({"PingServer", "ProxyServer", "ProxyPort", "ProxyEnabled", "ProxyLoaded",
-                                              "PingInterval", "CloseMinimize", "3DCharts"}));
+    // ServerURL comes from the fixture; the change dates from the start-up's first fetch.
+    QCOMPARE(f.keysOf("Config"), QStringList({"PingServer", "ServerURL", "ProxyServer", "ProxyPort", "ProxyEnabled",
+                                              "ProxyLoaded", "LastUpdateSites", "LastUpdateConnectionTypes",
+                                              "LastUpdateISPs", "PingInterval", "CloseMinimize", "3DCharts"}));
     ConfigFile c(f.file);
     QCOMPARE(c.Read(cfg::PingServer), QStringLiteral("ping.example"));
     QCOMPARE(c.Read(cfg::PingInterval), 15);
@@ -337,7 +361,7 @@ void TestMainFrm::proxyIsCopiedFromTheSystemOnce()
 
     // Later starts read only the configuration file.
     qputenv("http_proxy", "http://other.example:8080/");
-    TMainFrm second(f.prompts, f.autostart, f.file);
+    TMainFrm second(f.prompts, f.autostart, f.dm, f.file);
     QVERIFY(second.FormCreate(true));
     QCOMPARE(second.FrmSettings->Edit1()->text(), QStringLiteral("proxy.example"));
     QCOMPARE(second.FHttpProxyHost, QStringLiteral("proxy.example"));

@@ -7,6 +7,7 @@
 // transfer.sh times the whole process against curl(1).
 #include "Autostart.h"
 #include "MainFrm.h"
+#include "MainModule.h"
 #include "Prompts.h"
 #include "TestRunner.h"
 #include "ui_MainFrm.h"
@@ -70,16 +71,20 @@ int main(int argc, char **argv)
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly))
         return 1;
-    // Pages only, as curl fetches them; no periodic runs.
-    file.write("[Config]\nProxyLoaded=1\nParsingMethod=4\nRefreshInterval=4\nUseWinInet=" + QByteArray(system ? "1" : "0")
-               + "\n[LocalSites]\n" + args.at(0).toUtf8() + "=\n");
+    // No periodic runs.
+    file.write("[Config]\nProxyLoaded=1\nRefreshInterval=4\n");
     file.close();
 
+    // The window without its start-up sequence (which would ask the central service first): the
+    // settings and the personal list it would have read, then the units.
     NoPrompts prompts;
     NoAutostart autostart;
-    TMainFrm frm(prompts, autostart, config);
-    if (!frm.FormCreate(false))
-        return 1;
+    TdmMain dm(QCoreApplication::applicationDirPath());
+    TMainFrm frm(prompts, autostart, dm, config);
+    frm.FUseWinInet = system;
+    frm.FParsingMethod = 4;
+    frm.ApplyUnits();
+    new QTreeWidgetItem(frm.form()->ListView2, QStringList{args.at(0), QString(), QString(), QString(), "0", "0"});
     frm.show();
     frm.ViewPageClick(TMainFrm::tsLocal);
     QCoreApplication::processEvents();

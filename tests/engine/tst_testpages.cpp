@@ -3,7 +3,9 @@
 #include "Error.h"
 #include "KeloMeter.h"
 #include "MainFrm.h"
+#include "MainModule.h"
 #include "PageServer.h"
+#include "ReferenceService.h"
 #include "ScriptedPrompts.h"
 #include "Settings.h"
 #include "SpeedUnits.h"
@@ -27,19 +29,25 @@ using test::PageServer;
 
 namespace {
 
+// The reference service that the windows start against.
+test::ReferenceService *g_service = nullptr;
+
 // The main window over a scratch configuration whose personal list names pages of a local
 // server.
 struct Window {
     explicit Window(const QStringList &paths, const QByteArray &extraConfig = {})
     {
-        QByteArray config = "[Config]\nProxyLoaded=1\n" + extraConfig + "[LocalSites]\n";
+        QByteArray config = "[Config]\nProxyLoaded=1\nServerURL=" + g_service->endpoint().toUtf8() + "\n"
+                            + extraConfig + "[LocalSites]\n";
         for (const QString &p : paths)
             config += (server.host() + p).toUtf8() + "=\n";
         env.writeConfig(QStringLiteral("veloqua"), config);
-        frm = std::make_unique<TMainFrm>(prompts, autostart, env.configFile());
+        frm = std::make_unique<TMainFrm>(prompts, autostart, dm, env.configFile());
         ok = frm->FormCreate(true);
         ui = frm->form();
         frm->Runner()->setProgressInterval(0);
+        // The service's standard sites are real addresses: tests use rows of their own.
+        ui->ListView1->clear();
     }
     QStringList column(QTreeWidget *list, int c) const
     {
@@ -65,6 +73,7 @@ struct Window {
     test::TestEnvironment env;
     test::ScriptedPrompts prompts;
     test::FakeAutostart autostart;
+    TdmMain dm{test::BinaryDir()};
     std::unique_ptr<TMainFrm> frm;
     Ui::TMainFrm *ui = nullptr;
     bool ok = false;
@@ -85,6 +94,8 @@ class TestTestPages : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
     void unitsBeforeAnyRun();
     void personalRunEndToEnd();
     void stopTests();
@@ -94,6 +105,18 @@ private Q_SLOTS:
     void triggersDuringARun();
     void standardRunHooks();
 };
+
+void TestTestPages::initTestCase()
+{
+    g_service = new test::ReferenceService;
+    QVERIFY2(g_service->start(), qPrintable(g_service->log()));
+}
+
+void TestTestPages::cleanupTestCase()
+{
+    delete g_service;
+    g_service = nullptr;
+}
 
 void TestTestPages::unitsBeforeAnyRun()
 {
