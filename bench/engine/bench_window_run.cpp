@@ -94,6 +94,8 @@ int main(int argc, char **argv)
     frm.Button1Click(frm.form()->Button2);
     const qint64 ms = clock.elapsed();
     const QTreeWidgetItem *row = frm.form()->ListView2->topLevelItem(0);
+    if (qEnvironmentVariableIsSet("VQ_SCREENSHOT"))
+        frm.grab().save(qEnvironmentVariable("VQ_SCREENSHOT"));
     std::printf("%lld ms, %s bytes, %s ms measured\n", static_cast<long long>(ms), qPrintable(row->text(4)),
                 qPrintable(row->text(5)));
     return 0;
