@@ -473,6 +473,19 @@ void TMainFrm::FormShow()
         Q_EMIT runRequested(true);
     else
         SetRefreshInterval(refresh);
+    // The personal list follows the preferences' sites. When they are the sites it already
+    // shows, the rows are left alone, so opening the window from the tray keeps the figures of
+    // the last personal run on screen.
+    if (personalCaptions() != FrmSettings->Sites())
+        FillPersonalList();
+}
+
+QStringList TMainFrm::personalCaptions() const
+{
+    QStringList captions;
+    for (int i = 0; i < ui->ListView2->topLevelItemCount(); ++i)
+        captions.append(ui->ListView2->topLevelItem(i)->text(0));
+    return captions;
 }
 
 void TMainFrm::SetRefreshInterval(int index)

@@ -186,6 +186,7 @@ private:
     bool refreshReferenceData(ConfigFile &config);
     bool periodComparesConnectionTypes() const;
     bool currentComparesIsps() const;
+    QStringList personalCaptions() const;
     void createTrayMenu();
     void connectMenus();
     void setRowDefaults(QTreeWidgetItem *row);

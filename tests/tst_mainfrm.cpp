@@ -395,6 +395,18 @@ void TestMainFrm::personalListFollowsTheFile()
     }
     QCOMPARE(captions, QStringList({"z.example", "a.example/path", "site.example/q?a"}));
     QCOMPARE(f.frm->FrmSettings->Sites(), captions);
+
+    // Showing the window keeps the figures of rows whose sites did not change ...
+    list->topLevelItem(0)->setText(1, QStringLiteral("1,234"));
+    f.frm->show();
+    QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("1,234"));
+    // ... and follows the preferences' list when it did.
+    f.frm->hide();
+    f.frm->FrmSettings->ListBox1()->addItem(QStringLiteral("new.example"));
+    f.frm->show();
+    QCOMPARE(list->topLevelItemCount(), 4);
+    QCOMPARE(list->topLevelItem(0)->text(1), QString());
+    QCOMPARE(list->topLevelItem(3)->text(0), QStringLiteral("new.example"));
 }
 
 void TestMainFrm::preferencesApply()
