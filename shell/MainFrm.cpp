@@ -5,11 +5,15 @@
 #include "AppPaths.h"
 #include "Autostart.h"
 #include "ConfigFile.h"
+#include "DateTimeText.h"
 #include "Debugger.h"
+#include "KeloMeter.h"
 #include "MainModule.h"
 #include "Prompts.h"
 #include "Settings.h"
+#include "SpeedUnits.h"
 #include "SystemProxy.h"
+#include "TestRunner.h"
 #include "TrayIcon.h"
 #include "wsVeloqua.h"
 
@@ -20,9 +24,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
@@ -50,6 +56,34 @@ constexpr PageInfo kPages[] = {
 // Hidden columns of the site lists: raw bytes and raw milliseconds.
 constexpr int kRawBytesColumn = 4;
 constexpr int kRawMsColumn = 5;
+constexpr int kBytesColumn = 1;
+constexpr int kTimeColumn = 2;
+constexpr int kSpeedColumn = 3;
+
+const QString kStartTests = QStringLiteral("Start tests");
+const QString kStopTests = QStringLiteral("Stop tests");
+
+// The dials of the test pages as the window shows them.
+void SetUpDial(TKeloMeter *dial)
+{
+    dial->setFixedSize(185, 169);
+    dial->setMaxValue(100.0);
+    dial->setShowValues(true);
+    dial->setCaption(QStringLiteral("KB/s"));
+    QFont font = dial->font();
+    font.setPixelSize(11);
+    font.setBold(true);
+    dial->setFont(font);
+}
+
+// Runs a cleanup when the scope ends, on every path (exceptions included).
+template <typename F>
+struct ScopeExit {
+    F f;
+    ~ScopeExit() { f(); }
+};
+template <typename F>
+ScopeExit(F) -> ScopeExit<F>;
 
 } // namespace
 
@@ -87,6 +121,17 @@ TMainFrm::TMainFrm(IPrompts &prompts, platform::Autostart &autostart, TdmMain &d
     Timer3->setObjectName(QStringLiteral("Timer3"));
     Timer3->setInterval(kWatchdogInterval);
     connect(Timer1, &QTimer::timeout, this, &TMainFrm::Timer1Timer);
+    connect(Timer3, &QTimer::timeout, this, &TMainFrm::Timer3Timer);
+    m_runner = new TTestRunner(this, Timer3);
+    m_runner->setObjectName(QStringLiteral("HttpCli1"));
+    connectRunner();
+
+    SetUpDial(ui->KeloMeter1);
+    SetUpDial(ui->KeloMeter2);
+    RegisterSpeedDisplay(ui->Label6, ui->KeloMeter1);
+    RegisterSpeedDisplay(ui->Label12, ui->KeloMeter2);
+    for (QLabel *label : {ui->Label6, ui->Label12})
+        SetTag(label, 0);
 
     TrayIcon1 = new platform::TrayIcon(this);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
@@ -122,6 +167,11 @@ void TMainFrm::connectMenus()
     connect(ui->Exit1, &QAction::triggered, this, &TMainFrm::Exit1Click);
     connect(ui->Exit2, &QAction::triggered, this, &TMainFrm::Exit2Click);
     connect(ui->Preferences1, &QAction::triggered, this, &TMainFrm::Preferences1Click);
+    connect(ui->Button7, &QPushButton::clicked, this, &TMainFrm::Preferences1Click);
+    connect(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(ui->Button1); });
+    connect(ui->Button2, &QPushButton::clicked, this, [this] { Button1Click(ui->Button2); });
+    // Queued: a run asked for while the window is being shown starts once it is on screen.
+    connect(this, &TMainFrm::runRequested, this, &TMainFrm::StartRun, Qt::QueuedConnection);
     for (QAction *view : {ui->Standardtests1, ui->Personaltests1, ui->Quickcompare1, ui->Periodcomparisons1,
                           ui->Currentcomparisons1, ui->Ping1, ui->Systeminformation1}) {
         connect(view, &QAction::triggered, this, [this, view] { ViewPageClick(view->property("tag").toInt()); });
@@ -250,6 +300,8 @@ bool TMainFrm::FormCreate(bool startHidden)
 
     FCharts3D = config.Read(cfg::ThreeDCharts);
     UpdateChartLineWidths();
+
+    ApplyUnits();
 
     SetSkinActive(config.Read(cfg::UseSkin));
 
@@ -470,6 +522,8 @@ void TMainFrm::closeEvent(QCloseEvent *event)
     }
     m_exitRequested = true;
     event->accept();
+    if (m_runner->Running())
+        m_runner->Stop(); // the download in progress ends; the run does not go on
     Q_EMIT closed();
 }
 
@@ -556,6 +610,12 @@ QTreeWidgetItem *TMainFrm::addSiteRow(QTreeWidget *list, const QString &caption)
 
 void TMainFrm::FillPersonalList()
 {
+    // Deferred, not ignored: the user's new list is shown once the run in progress has ended
+    // (endRun), so that the rows under test stay where the runner reports into them.
+    if (m_runner->Running() || m_startingRun) {
+        m_personalListPending = true;
+        return;
+    }
     ui->ListView2->clear();
     for (const QString &site : FrmSettings->Sites())
         addSiteRow(ui->ListView2, site);
@@ -598,6 +658,7 @@ void TMainFrm::ApplyPreferences()
     FCharts3D = FrmSettings->cb3DCharts()->isChecked();
     UpdateChartLineWidths();
     config.Write(cfg::UseSkin, FrmSettings->cbUseSkin()->isChecked());
+    ApplyUnits();
 
     IniFile::Entries sites;
     for (const QString &site : FrmSettings->Sites())
@@ -630,6 +691,222 @@ void TMainFrm::FormDestroy()
     config.Write(cfg::Maximized, isMaximized());
     config.Write(cfg::CloseMinimize, FCloseMinimize);
     config.Write(cfg::ThreeDCharts, FCharts3D);
+}
+
+// ---- The test pages ----
+
+qint64 TMainFrm::Tag(const QObject *label)
+{
+    return label->property("Tag").toLongLong();
+}
+
+void TMainFrm::SetTag(QObject *label, qint64 value)
+{
+    label->setProperty("Tag", value);
+}
+
+void TMainFrm::RegisterSpeedDisplay(QLabel *label, TKeloMeter *dial)
+{
+    m_speedDisplays.append({label, dial});
+}
+
+void TMainFrm::connectRunner()
+{
+    connect(m_runner, &TTestRunner::rowStarted, this, [this](int row) {
+        if (QTreeWidgetItem *item = m_runList ? m_runList->topLevelItem(row) : nullptr)
+            m_runList->setCurrentItem(item);
+    });
+    connect(m_runner, &TTestRunner::rowCleared, this, [this](int row) {
+        if (QTreeWidgetItem *item = m_runList ? m_runList->topLevelItem(row) : nullptr)
+            setRowDefaults(item);
+    });
+    connect(m_runner, &TTestRunner::rowProgress, this, &TMainFrm::HttpCli1DocData);
+    connect(m_runner, &TTestRunner::rowFinished, this, &TMainFrm::onRowFinished);
+    connect(m_runner, &TTestRunner::totalsChanged, this, &TMainFrm::onTotalsChanged);
+}
+
+void TMainFrm::Button1Click(QPushButton *Sender)
+{
+    if (Sender->text() == kStartTests) {
+        if (m_runner->Running() || m_startingRun)
+            return;
+        m_runner->FTestKind = Sender == ui->Button1 ? 0 : 1;
+        StartRun(false);
+    } else {
+        m_runner->Stop();
+    }
+}
+
+void TMainFrm::StartRun(bool automatic)
+{
+    // A run never starts while another runs: a trigger that arrives then (the periodic timer,
+    // showing the window) is ignored; the next one comes as usual.
+    if (m_runner->Running() || m_startingRun)
+        return;
+    m_startingRun = true;
+    m_runStarted = false;
+    ScopeExit notStarting{[this] { m_startingRun = false; }};
+
+    const bool personal = !automatic && m_runner->FTestKind == 1;
+    if (!personal && !m_runner->PassStandardRunGate()) {
+        m_runner->FTestKind = 2; // still idle
+        return;
+    }
+
+    ui->StatusBar1->showMessage(QStringLiteral("Retrieving information from server"));
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    if (personal) {
+        m_runList = ui->ListView2;
+        m_runButton = ui->Button2;
+        m_runBytesLabel = ui->Label10;
+        m_runTimeLabel = ui->Label11;
+        m_runSpeedLabel = ui->Label12;
+        m_runDial = ui->KeloMeter2;
+        ui->Button1->setEnabled(false);
+    } else {
+        m_runList = ui->ListView1;
+        m_runButton = ui->Button1;
+        m_runBytesLabel = ui->Label4;
+        m_runTimeLabel = ui->Label5;
+        m_runSpeedLabel = ui->Label6;
+        m_runDial = ui->KeloMeter1;
+        m_runner->FTestKind = 0;
+        ui->Button2->setEnabled(false);
+    }
+    m_runBytesLabel->clear();
+    m_runTimeLabel->clear();
+    m_runSpeedLabel->clear();
+    SetTag(m_runSpeedLabel, 0);
+    // The end of the run comes on every path: complete, stopped, empty, or an error.
+    ScopeExit end{[this] { endRun(); }};
+    if (m_runList->topLevelItemCount() == 0)
+        return;
+
+    m_runButton->setText(kStopTests);
+    QList<TSiteRow> rows;
+    for (int i = 0; i < m_runList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = m_runList->topLevelItem(i);
+        rows.append({item->text(0), item->data(0, Qt::UserRole)});
+    }
+    m_runner->FUseWinInet = FUseWinInet;
+    m_runner->FParsingMethod = FParsingMethod;
+    m_runner->SetProxy(FHttpProxyHost, FHttpProxyPort);
+    m_runStarted = true;
+    // The standard run's completion hook runs inside; if it throws, the run ends first and the
+    // error then reaches the caller, and "Last test:" keeps its time.
+    const TRunSummary summary = m_runner->Run(rows, personal ? 1 : 0);
+    if (summary.completed)
+        (personal ? ui->Label34 : ui->Label32)->setText(DateTimeToStr(summary.finished));
+}
+
+void TMainFrm::endRun()
+{
+    if (m_runButton)
+        m_runButton->setText(kStartTests);
+    if (m_runStarted && m_runList) {
+        if (QTreeWidgetItem *item = m_runList->topLevelItem(m_runner->FCurrentRow))
+            item->setSelected(false);
+    }
+    m_runStarted = false;
+    m_runner->FTestKind = 2;
+    ui->Button1->setEnabled(true);
+    ui->Button2->setEnabled(true);
+    QGuiApplication::restoreOverrideCursor();
+    ui->StatusBar1->clearMessage();
+    m_startingRun = false;
+    if (m_personalListPending) {
+        m_personalListPending = false;
+        // Only a changed site list is worth losing the results just measured for.
+        QStringList shown;
+        for (int i = 0; i < ui->ListView2->topLevelItemCount(); ++i)
+            shown.append(ui->ListView2->topLevelItem(i)->text(0));
+        if (shown != FrmSettings->Sites())
+            FillPersonalList();
+    }
+}
+
+void TMainFrm::TestSite(int row)
+{
+    m_runner->TestSite(row);
+}
+
+void TMainFrm::HttpCli1DocData(int row, qint64 bytes, qint64 elapsedMs)
+{
+    QTreeWidgetItem *item = m_runList ? m_runList->topLevelItem(row) : nullptr;
+    if (!item)
+        return;
+    const TNumberFormats f;
+    item->setText(kBytesColumn, f.Bytes(bytes));
+    item->setText(kTimeColumn, f.Seconds(elapsedMs / 1000.0));
+    if (elapsedMs != 0)
+        item->setText(kSpeedColumn, f.Speed(bytes / FUnitDivisor / (elapsedMs / 1000.0), FUnitName));
+    item->setText(kRawBytesColumn, TNumberFormats::Raw(bytes));
+    item->setText(kRawMsColumn, TNumberFormats::Raw(elapsedMs));
+}
+
+void TMainFrm::onRowFinished(int row, qint64 bytes, qint64 milliseconds)
+{
+    QTreeWidgetItem *item = m_runList ? m_runList->topLevelItem(row) : nullptr;
+    if (!item)
+        return;
+    const TNumberFormats f;
+    item->setText(kBytesColumn, f.Bytes(bytes));
+    item->setText(kTimeColumn, f.Seconds(milliseconds / 1000.0));
+    item->setText(kSpeedColumn, milliseconds != 0 ? f.Speed(bytes / FUnitDivisor / (milliseconds / 1000.0), FUnitName)
+                                                  : f.Speed(0.0, FUnitName));
+    item->setText(kRawBytesColumn, TNumberFormats::Raw(bytes));
+    item->setText(kRawMsColumn, TNumberFormats::Raw(milliseconds));
+}
+
+void TMainFrm::onTotalsChanged(qint64 totalBytes, qint64 totalMilliseconds)
+{
+    if (!m_runSpeedLabel)
+        return;
+    const TNumberFormats f;
+    // S stays 0 while no time has passed at all.
+    const double S = totalMilliseconds != 0 ? totalBytes / FUnitDivisor / (totalMilliseconds / 1000.0) : 0.0;
+    m_runBytesLabel->setText(f.TotalBytes(totalBytes));
+    m_runTimeLabel->setText(f.TotalSeconds(totalMilliseconds / 1000.0));
+    m_runSpeedLabel->setText(f.Speed(S, FUnitName));
+    if (totalMilliseconds != 0)
+        SetTag(m_runSpeedLabel, RoundHalfEven(BytesPerSecond(totalBytes, totalMilliseconds)));
+    m_runDial->setPercent(DialPosition(S, UnitFor(FMultiplier)));
+}
+
+void TMainFrm::Timer3Timer()
+{
+    m_runner->Timer3Timer();
+}
+
+void TMainFrm::ApplyUnits()
+{
+    const TSpeedUnit unit = UnitFor(FMultiplier);
+    FUnitName = unit.name;
+    FUnitDivisor = unit.divisor;
+    for (const auto &[label, dial] : std::as_const(m_speedDisplays)) {
+        dial->setCaption(unit.name);
+        dial->setMaxValue(unit.maxValue);
+        dial->setShowValuesSkip(unit.showValuesSkip);
+    }
+    const TNumberFormats f;
+    for (const auto &[label, dial] : std::as_const(m_speedDisplays)) {
+        const double value = Tag(label) / unit.divisor;
+        label->setText(f.Speed(value, unit.name));
+        dial->setPercent(DialPosition(value, unit));
+    }
+    // Rows measured in no time (or not at all) keep their text.
+    for (QTreeWidget *list : {ui->ListView1, ui->ListView2}) {
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            QTreeWidgetItem *item = list->topLevelItem(i);
+            if (item->text(kRawMsColumn) == u"0")
+                continue;
+            const qint64 bytes = item->text(kRawBytesColumn).toLongLong();
+            const qint64 ms = item->text(kRawMsColumn).toLongLong();
+            if (ms == 0)
+                continue;
+            item->setText(kSpeedColumn, f.Speed(BytesPerSecond(bytes, ms) / unit.divisor, unit.name));
+        }
+    }
 }
 
 } // namespace vq

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -9,7 +11,9 @@
 #include <utility>
 
 class QAction;
+class QLabel;
 class QMenu;
+class QPushButton;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -26,6 +30,8 @@ class Service1Soap;
 class TFrmSettings;
 class THTTPRIO;
 class TdmMain;
+class TKeloMeter;
+class TTestRunner;
 namespace platform {
 class Autostart;
 class TrayIcon;
@@ -74,7 +80,30 @@ public:
 
     void SetRefreshInterval(int index);
     void FillStandardList();
+    // Rebuilds the personal list from the preferences' sites. Asked for during a run, the
+    // rebuild is deferred to the run's end (see the definition).
     void FillPersonalList();
+
+    // The test pages. Button1Click handles "Start tests"/"Stop tests" of both pages.
+    void Button1Click(QPushButton *Sender);
+    // Starts a run (a standard run when automatic); does nothing while a run is in progress.
+    void StartRun(bool automatic);
+    // Tests one row of the running list (the runner does the work).
+    void TestSite(int row);
+    // Shows a row's figures while its site downloads.
+    void HttpCli1DocData(int row, qint64 bytes, qint64 elapsedMs);
+    // The download inactivity watchdog.
+    void Timer3Timer();
+    // Switches every speed display to the unit of FMultiplier.
+    void ApplyUnits();
+    // A speed label (its "Tag" property holds whole bytes per second) and its dial; ApplyUnits
+    // redraws every registered pair, in the order of registration.
+    void RegisterSpeedDisplay(QLabel *label, TKeloMeter *dial);
+    static qint64 Tag(const QObject *label);
+    static void SetTag(QObject *label, qint64 value);
+    // The runner shared with the headless program; its hooks take the standard run's service
+    // steps.
+    TTestRunner *Runner() const { return m_runner; }
     void UpdateChartLineWidths();
     void LoadProxyFromIE();
     void LoadProxyFromConfig(const ConfigFile &config);
@@ -112,26 +141,21 @@ public:
     QString FExternalAddress;
     QString FExternalHostName;
     bool FWhoisStarted = false;
-    int FCurrentRow = -1;
-    qint64 FSiteBytes = 0; // 64-bit: a single download may pass 2 GiB
-    std::uint32_t FStartTick = 0;
+    // FCurrentRow, FSiteBytes, FStartTick, FStopRequested, FSiteTime, FTestKind and FTimedOut
+    // live in the runner (Runner()), which the headless program shares.
     std::uint8_t FPendingRequest = 6;
-    bool FStopRequested = false;
     int FUserId = -1;
     int FTimeZoneBias = 0;
     int FProfileId = -1;
     std::unique_ptr<Service1Soap> FService;
-    int FSiteTime = 0;
     int FMultiplier = 0;
     QString FUnitName;
     double FUnitDivisor = 1024.0;
     double FLastStandardSpeed = 0.0;
     QString FProfileAddress;
     QString FMacAddress;
-    std::uint8_t FTestKind = 2;
     bool FCloseMinimize = false;
     bool FUseWinInet = false;
-    bool FTimedOut = false;
     int FParsingMethod = 2;
 
     // The proxy that the built-in HTTP client uses (empty host: none).
@@ -166,6 +190,10 @@ private:
     void connectMenus();
     void setRowDefaults(QTreeWidgetItem *row);
     QTreeWidgetItem *addSiteRow(QTreeWidget *list, const QString &caption);
+    void connectRunner();
+    void onRowFinished(int row, qint64 bytes, qint64 milliseconds);
+    void onTotalsChanged(qint64 totalBytes, qint64 totalMilliseconds);
+    void endRun();
 
     std::unique_ptr<Ui::TMainFrm> ui;
     IPrompts &m_prompts;
@@ -175,6 +203,18 @@ private:
     bool m_exitRequested = false;
     bool m_closeByCommand = false;
     bool m_skinActive = false;
+
+    TTestRunner *m_runner = nullptr;
+    QList<QPair<QLabel *, TKeloMeter *>> m_speedDisplays;
+    bool m_startingRun = false;
+    bool m_personalListPending = false; // a rebuild asked for during a run
+    bool m_runStarted = false;
+    QTreeWidget *m_runList = nullptr; // the running page's list, button, labels and dial
+    QPushButton *m_runButton = nullptr;
+    QLabel *m_runBytesLabel = nullptr;
+    QLabel *m_runTimeLabel = nullptr;
+    QLabel *m_runSpeedLabel = nullptr;
+    TKeloMeter *m_runDial = nullptr;
 };
 
 } // namespace vq

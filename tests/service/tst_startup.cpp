@@ -88,7 +88,7 @@ void TestStartup::hookActsByPendingRequest_data()
     QTest::addColumn<QString>("cacheFile");
     QTest::addColumn<int>("rows");
     QTest::addColumn<bool>("memo");
-    QTest::newRow("0 sites") << 0 << "sites.xml" << 10 << false;
+    QTest::newRow("0 sites") << 0 << "sites.xml" << int(test::ReferenceService::SeededSites().size()) << false;
     QTest::newRow("1 connection types") << 1 << "connectiontypes.xml" << 8 << false;
     QTest::newRow("2 ISPs") << 2 << "isps.xml" << 8 << true;
     QTest::newRow("3 period comparison") << 3 << "Veloqua.xml" << 1 << false;
@@ -146,7 +146,7 @@ void TestStartup::hookActsByPendingRequest()
     copy.LoadFromFile(w.cache(qPrintable(cacheFile)));
     QCOMPARE(copy.SaveToXml(), b.dataset->SaveToXml());
     QCOMPARE(w.frm->form()->Memo1->toPlainText().contains(QLatin1String("diffgram")), memo);
-    QCOMPARE(w.frm->form()->ListView1->topLevelItemCount(), pending == 0 ? 10 : 0);
+    QCOMPARE(w.frm->form()->ListView1->topLevelItemCount(), pending == 0 ? int(test::ReferenceService::SeededSites().size()) : 0);
     QCOMPARE(isps.count(), pending == 2 ? 1 : 0);
     QCOMPARE(period.count(), pending == 3 ? 1 : 0);
     if (pending == 3)
@@ -179,10 +179,11 @@ void TestStartup::firstRunFetchesEverything()
         QVERIFY(config.Read(k) > ZeroDateTime());
         QVERIFY(qAbs(config.Read(k).secsTo(QDateTime::currentDateTime())) < 600);
     }
-    QCOMPARE(w.standardList().size(), 10);
-    QCOMPARE(w.standardList().first(), QStringLiteral("http://www.debian.org/"));
-    QTreeWidgetItem *row = w.frm->form()->ListView1->topLevelItem(9);
-    QCOMPARE(row->data(0, Qt::UserRole).toInt(), w.dm.cdsSites->AsInteger(9, QStringLiteral("iSiteId")));
+    QCOMPARE(w.standardList().size(), int(test::ReferenceService::SeededSites().size()));
+    QCOMPARE(w.standardList().first(), test::ReferenceService::SeededSites().first());
+    const int last = int(test::ReferenceService::SeededSites().size()) - 1;
+    QTreeWidgetItem *row = w.frm->form()->ListView1->topLevelItem(last);
+    QCOMPARE(row->data(0, Qt::UserRole).toInt(), w.dm.cdsSites->AsInteger(last, QStringLiteral("iSiteId")));
     QCOMPARE(row->text(4), QStringLiteral("0"));
     QCOMPARE(w.dm.cdsIsps->RecordCount(), 8);
     QCOMPARE(w.dm.cdsConnectionTypes->RecordCount(), 8);
@@ -215,8 +216,8 @@ void TestStartup::equalDateUsesTheCacheLaterDateFetches()
     QCOMPARE(m_service->admin({QStringLiteral("--add-site"), QStringLiteral("http://new.example/")}), 0);
     TMainFrm third(first.prompts, first.autostart, first.dm, first.file);
     QVERIFY(third.FormCreate(true));
-    QCOMPARE(third.form()->ListView1->topLevelItemCount(), 11);
-    QCOMPARE(third.form()->ListView1->topLevelItem(10)->text(0), QStringLiteral("http://new.example/"));
+    QCOMPARE(third.form()->ListView1->topLevelItemCount(), int(test::ReferenceService::SeededSites().size()) + 1);
+    QCOMPARE(third.form()->ListView1->topLevelItem(int(test::ReferenceService::SeededSites().size()))->text(0), QStringLiteral("http://new.example/"));
     QVERIFY(ConfigFile(first.file).Read(cfg::LastUpdateSites) > sitesDate);
     QVERIFY(first.prompts.asked().isEmpty());
 }
@@ -258,7 +259,7 @@ void TestStartup::serviceDownFallsBackToTheCaches()
     QSignalSpy isps(&second, &TMainFrm::ispTableLoaded);
     QVERIFY(second.FormCreate(true));
     QVERIFY(second.FExternalAddress.isEmpty());
-    QCOMPARE(second.form()->ListView1->topLevelItemCount(), 10);
+    QCOMPARE(second.form()->ListView1->topLevelItemCount(), int(test::ReferenceService::SeededSites().size()));
     QCOMPARE(first.dm.cdsIsps->RecordCount(), 8);
     QCOMPARE(isps.count(), 1);
     QVERIFY(first.prompts.asked().isEmpty());

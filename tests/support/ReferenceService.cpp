@@ -6,6 +6,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QThread>
 #include <QUrl>
@@ -43,7 +46,32 @@ bool RunPgTool(const QString &tool, const QString &server, const QString &name, 
     return true;
 }
 
+// The seed of a test service: the shipped reference tables, but sites on this machine only
+// (nothing listens on port 9), so a test that runs the standard list never leaves loopback.
+QString WriteLoopbackSeed(const QString &folder)
+{
+    QFile shipped(BinaryDir() + QStringLiteral("/service-seed.json"));
+    if (!shipped.open(QIODevice::ReadOnly))
+        return QString();
+    QJsonObject seed = QJsonDocument::fromJson(shipped.readAll()).object();
+    QJsonArray sites;
+    for (const QString &site : ReferenceService::SeededSites())
+        sites.append(site);
+    seed.insert(QStringLiteral("sites"), sites);
+    const QString path = folder + QStringLiteral("/seed.json");
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(seed).toJson()) < 0)
+        return QString();
+    return path;
+}
+
 } // namespace
+
+QStringList ReferenceService::SeededSites()
+{
+    return {QStringLiteral("http://127.0.0.1:9/first/"), QStringLiteral("http://127.0.0.1:9/second/"),
+            QStringLiteral("http://127.0.0.1:9/third/")};
+}
 
 bool TestDatabase::WantPostgres()
 {
@@ -100,6 +128,14 @@ bool ReferenceService::start(const QStringList &extraArgs)
     m_process->setStandardOutputFile(m_logFile, QIODevice::Append);
     m_process->setStandardErrorFile(m_logFile, QIODevice::Append);
     QStringList args = {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--database"), m_database.address()};
+    if (!extraArgs.contains(QStringLiteral("--seed"))) {
+        const QString seed = WriteLoopbackSeed(m_logDir.path());
+        if (seed.isEmpty()) {
+            m_log = "cannot write the test seed (service-seed.json missing beside the programs?)";
+            return false;
+        }
+        args << QStringLiteral("--seed") << seed;
+    }
     args += extraArgs;
     m_process->start(Program(), args);
     if (!m_process->waitForStarted(10000)) {

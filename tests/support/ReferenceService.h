@@ -64,6 +64,9 @@ public:
     int admin(const QStringList &args, QString *output = nullptr) const;
 
     static QString Program();
+    // The sites a test service is seeded with: addresses on this machine where nothing listens,
+    // so no test ever sends a request beyond loopback (unless it passes its own --seed).
+    static QStringList SeededSites();
 
 private:
     TestDatabase m_database;

@@ -1,0 +1,104 @@
+// The window's personal test run, offscreen, on one address: what the transfer costs when every
+// block updates a row of a visible list, its totals and its dial.
+//
+//   QT_QPA_PLATFORM=offscreen bench_window_run [--engine curl|system] ADDRESS
+//
+// Prints the milliseconds from "Start tests" to the end of the run, and the bytes measured.
+// transfer.sh times the whole process against curl(1).
+#include "Autostart.h"
+#include "MainFrm.h"
+#include "MainModule.h"
+#include "Prompts.h"
+#include "TestRunner.h"
+#include "ui_MainFrm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+using namespace vq;
+
+namespace {
+
+class NoPrompts : public IPrompts
+{
+public:
+    MsgButton messageBox(const QString &, const QString &text, MsgIcon, MsgButtons, MsgButton def) override
+    {
+        std::fprintf(stderr, "bench_window_run: unexpected message: %s\n", qPrintable(text));
+        return def;
+    }
+    std::optional<QString> inputBox(const QString &, const QString &, const QString &) override { return std::nullopt; }
+    std::optional<QString> saveFile(SaveFileRequest &) override { return std::nullopt; }
+    bool printDialog(QPrinter &) override { return false; }
+};
+
+class NoAutostart : public platform::Autostart
+{
+public:
+    bool isEnabled() const override { return false; }
+    void enable(const QString &) override {}
+    void disable() override {}
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    bool system = false;
+    if (args.size() >= 2 && args.at(0) == u"--engine") {
+        system = args.at(1) == u"system";
+        args = args.mid(2);
+    }
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: bench_window_run [--engine curl|system] ADDRESS\n");
+        return 2;
+    }
+
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    const QString folder = home.path() + QStringLiteral("/Tavistel Utilities/veloqua");
+    QDir().mkpath(folder);
+    const QString config = folder + QStringLiteral("/veloqua.ini");
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    // Pages only, as curl fetches them; no periodic runs.
+    // No central service (nothing listens on port 1): the start-up takes the reference data from
+    // the cache files written here.
+    file.write("[Config]\nProxyLoaded=1\nServerURL=http://127.0.0.1:1/\nParsingMethod=4\nRefreshInterval=4\nUseWinInet="
+               + QByteArray(system ? "1" : "0")
+               + "\n[LocalSites]\n" + args.at(0).toUtf8() + "=\n");
+    file.close();
+
+    TdmMain dm(VQ_BIN_DIR);
+    dm.cdsSites->SaveToFile(folder + QStringLiteral("/sites.xml"));
+    dm.cdsConnectionTypes->SaveToFile(folder + QStringLiteral("/connectiontypes.xml"));
+    dm.cdsIsps->SaveToFile(folder + QStringLiteral("/isps.xml"));
+
+    NoPrompts prompts;
+    NoAutostart autostart;
+    TMainFrm frm(prompts, autostart, dm, config);
+    if (!frm.FormCreate(false))
+        return 1;
+    frm.show();
+    frm.ViewPageClick(TMainFrm::tsLocal);
+    QCoreApplication::processEvents();
+
+    QElapsedTimer clock;
+    clock.start();
+    frm.Button1Click(frm.form()->Button2);
+    const qint64 ms = clock.elapsed();
+    const QTreeWidgetItem *row = frm.form()->ListView2->topLevelItem(0);
+    std::printf("%lld ms, %s bytes, %s ms measured\n", static_cast<long long>(ms), qPrintable(row->text(4)),
+                qPrintable(row->text(5)));
+    return 0;
+}
