@@ -5,6 +5,7 @@
 #include "MainFrm.h"
 #include "MainModule.h"
 #include "ReferenceService.h"
+#include "RegisteredUser.h"
 #include "PageServer.h"
 #include "ScriptedPrompts.h"
 #include "Settings.h"
@@ -37,8 +38,8 @@ test::ReferenceService *g_service = nullptr;
 struct Window {
     explicit Window(const QStringList &paths, const QByteArray &extraConfig = {})
     {
-        QByteArray config = "[Config]\nProxyLoaded=1\nServerURL=" + g_service->endpoint().toUtf8() + "\n"
-                            + extraConfig + "[LocalSites]\n";
+        QByteArray config = test::RegisteredUserConfig() + "[Config]\nProxyLoaded=1\nServerURL="
+                            + g_service->endpoint().toUtf8() + "\n" + extraConfig + "[LocalSites]\n";
         for (const QString &p : paths)
             config += (server.host() + p).toUtf8() + "=\n";
         env.writeConfig(QStringLiteral("veloqua"), config);
