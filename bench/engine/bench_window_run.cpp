@@ -16,7 +16,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -47,6 +49,26 @@ public:
     void disable() override {}
 };
 
+// The window starts only where it can check its user's profile with the central service: a
+// throw-away reference service on loopback. Returns its endpoint, empty when it did not come up.
+QString StartService(QProcess &service, const QString &folder)
+{
+    service.setProcessChannelMode(QProcess::MergedChannels);
+    service.start(QStringLiteral(VQ_BIN_DIR "/veloqua-service"),
+                  {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--database"),
+                   folder + QStringLiteral("/service.sqlite"), QStringLiteral("--no-request-log")});
+    static const QRegularExpression listening(QStringLiteral("listening on (http://\\S+)"));
+    QByteArray log;
+    while (service.waitForReadyRead(10000)) {
+        log += service.readAll();
+        const QRegularExpressionMatch m = listening.match(QString::fromLocal8Bit(log));
+        if (m.hasMatch())
+            return m.captured(1);
+    }
+    std::fprintf(stderr, "bench_window_run: the reference service did not start: %s\n", log.constData());
+    return QString();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -68,21 +90,31 @@ int main(int argc, char **argv)
     const QString folder = home.path() + QStringLiteral("/Tavistel Utilities/veloqua");
     QDir().mkpath(folder);
     const QString config = folder + QStringLiteral("/veloqua.ini");
+    // Ended after the window (declared before it), which closes its connection to the service
+    // first: a kept-alive connection would hold the service's orderly stop.
+    struct Service : QProcess {
+        ~Service() override
+        {
+            terminate();
+            waitForFinished(10000);
+        }
+    } service;
+    const QString endpoint = StartService(service, home.path());
+    if (endpoint.isEmpty())
+        return 1;
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly))
         return 1;
-    // Pages only, as curl fetches them; no periodic runs.
-    // No central service (nothing listens on port 1): the start-up takes the reference data from
-    // the cache files written here.
-    file.write("[Config]\nProxyLoaded=1\nServerURL=http://127.0.0.1:1/\nParsingMethod=4\nRefreshInterval=4\nUseWinInet="
-               + QByteArray(system ? "1" : "0")
-               + "\n[LocalSites]\n" + args.at(0).toUtf8() + "=\n");
+    // Pages only, as curl fetches them; no periodic runs. A registered user whose profile
+    // fits the address the service sees (loopback), so the start-up asks nothing; the personal
+    // run never talks to the service.
+    file.write("[Config]\nProxyLoaded=1\nServerURL=" + endpoint.toUtf8()
+               + "\nParsingMethod=4\nRefreshInterval=4\nUseWinInet=" + QByteArray(system ? "1" : "0")
+               + "\n[LocalSites]\n" + args.at(0).toUtf8()
+               + "=\n[UserInfo]\nUserId=1\nLastProfile=Default\n[Profiles]\nDefault=1\n[PrfDefault]\nIPAddress=127.0.0.1\n");
     file.close();
 
     TdmMain dm(VQ_BIN_DIR);
-    dm.cdsSites->SaveToFile(folder + QStringLiteral("/sites.xml"));
-    dm.cdsConnectionTypes->SaveToFile(folder + QStringLiteral("/connectiontypes.xml"));
-    dm.cdsIsps->SaveToFile(folder + QStringLiteral("/isps.xml"));
 
     NoPrompts prompts;
     NoAutostart autostart;
