@@ -23,6 +23,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -182,7 +183,9 @@ class TestStandardFlow : public QObject
 private Q_SLOTS:
     void firstRunUploadAndQuickCompare();
     void registrationThroughTheDialogs();
+    void uploadLeavesOutRowsWithoutBytes_data();
     void uploadLeavesOutRowsWithoutBytes();
+    void scalarCallsExpectNoTable();
     void stopTests_data();
     void stopTests();
     void personalRunNeverCallsTheService();
@@ -321,16 +324,36 @@ void TestStandardFlow::registrationThroughTheDialogs()
     QCOMPARE(profiles.first().value(QStringLiteral("isp_id")).toInt(), stored.ispId);
 }
 
+void TestStandardFlow::uploadLeavesOutRowsWithoutBytes_data()
+{
+    QTest::addColumn<bool>("allEmpty");
+    QTest::newRow("the second site sends nothing") << false;
+    QTest::newRow("no site sends anything") << true;
+}
+
 void TestStandardFlow::uploadLeavesOutRowsWithoutBytes()
 {
+    QFETCH(bool, allEmpty);
     Computer c;
-    c.server.setRoute("/s2", PageServer::Page(QByteArray())); // the second site sends nothing
+    for (const char *path : {"/s1", "/s2", "/s3"}) {
+        if (allEmpty || QByteArray(path) == "/s2")
+            c.server.setRoute(path, PageServer::Page(QByteArray()));
+    }
     QVERIFY2(c.ok, qPrintable(c.service.log()));
     TMainFrm &w = c.registered();
     QVERIFY(c.created);
     c.startTests();
     QVERIFY2(c.prompts.asked().isEmpty(), qPrintable(c.prompts.texts().join(u'|')));
     QCOMPARE(c.row(1).first, 0);
+    if (allEmpty) {
+        // An overall speed of 0 is still a run; there are no site results.
+        const QList<QVariantMap> tests = c.stored().tests();
+        QCOMPARE(tests.size(), 1);
+        QCOMPARE(tests.first().value(QStringLiteral("veloqua")).toInt(), 0);
+        QCOMPARE(c.stored().count(QStringLiteral("test_results")), 0);
+        QCOMPARE(w.FLastStandardSpeed, 0.0);
+        return;
+    }
 
     const test::StoredRows db = c.stored();
     const QList<QVariantMap> tests = db.tests();
@@ -356,6 +379,29 @@ void TestStandardFlow::uploadLeavesOutRowsWithoutBytes()
         QCOMPARE(results.at(k).value(QStringLiteral("download_time_ms")).toInt(), c.row(i).second);
     }
     QCOMPARE(c.row(0).first, 5000 + int(QByteArray("<html><body><img src=\"i.gif\"></body></html>").size()));
+}
+
+void TestStandardFlow::scalarCallsExpectNoTable()
+{
+    // Whatever a table request left behind, the profile check, the upload and the quick compare
+    // take their answers as numbers and texts: no dataset or cache file changes.
+    Computer c;
+    QVERIFY2(c.ok, qPrintable(c.service.log()));
+    TMainFrm &w = c.registered();
+    QVERIFY(c.created);
+    const QStringList caches = QDir(w.dataFolder()).entryList({QStringLiteral("*.xml")});
+    w.FPendingRequest = 3;
+    QVERIFY(w.CheckProfile());
+    w.FPendingRequest = 0;
+    c.startTests();
+    w.FPendingRequest = 5;
+    QTest::mouseClick(w.form()->Button5, Qt::LeftButton);
+    QVERIFY2(c.prompts.asked().isEmpty(), qPrintable(c.prompts.texts().join(u'|')));
+    QCOMPARE(QDir(w.dataFolder()).entryList({QStringLiteral("*.xml")}), caches);
+    QCOMPARE(w.form()->ListView1->topLevelItemCount(), 3);
+    QVERIFY(!c.dm.cdsVeloqua->Active());
+    QVERIFY(!c.dm.cdsCurrent->Active());
+    QCOMPARE(c.stored().count(QStringLiteral("tests")), 1);
 }
 
 void TestStandardFlow::stopTests_data()
@@ -438,7 +484,7 @@ void TestStandardFlow::uploadFailure()
     if (serviceDown) {
         QObject::connect(w.Runner(), &TTestRunner::rowStarted, &w, [&](int row) {
             if (row == 2)
-                c.service.stop();
+                c.service.kill();
         });
     } else {
         w.FProfileId = 424242; // a profile the service does not know refuses the run
@@ -478,7 +524,7 @@ void TestStandardFlow::gateFailure()
     TMainFrm &w = c.registered();
     QVERIFY(c.created);
     if (failure == u"down") {
-        c.service.stop();
+        c.service.kill();
     } else {
         // The laptop moved: a profile of the new network exists, and the user refuses it.
         ConfigFile config = c.config();
@@ -623,7 +669,7 @@ void TestStandardFlow::startUpFailures()
         c.prompts.answerButton(MsgButton::Ok);
         QVERIFY(!first.FormCreate(true));
         c.prompts.clear();
-        c.service.stop();
+        c.service.kill();
         c.dialogs.answerUserInfo(Registration(c.computer));
     } else {
         // A user the service does not know (its database was replaced) on a new network.
@@ -782,7 +828,7 @@ void TestStandardFlow::quickCompareFailures()
     // The service gone.
     c.prompts.clear();
     w.FProfileAddress = QStringLiteral("127.0.0.1");
-    c.service.stop();
+    c.service.kill();
     c.prompts.answerButton(MsgButton::Ok);
     QTest::mouseClick(w.form()->Button5, Qt::LeftButton);
     QCOMPARE(c.prompts.texts(), QStringList{kCompareError});
