@@ -165,6 +165,8 @@ TMainFrm::TMainFrm(IPrompts &prompts, platform::Autostart &autostart, TdmMain &d
     m_lookups = std::make_unique<DataModuleLookups>(dmMain);
     m_widgetDialogs = std::make_unique<WidgetProfileDialogs>(m_prompts, *m_lookups, this);
     m_dialogs = m_widgetDialogs.get();
+    m_ownComputer = std::make_unique<platform::LinuxComputerInfo>();
+    m_computer = m_ownComputer.get();
 
     TrayIcon1 = new platform::TrayIcon(this);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
@@ -450,7 +452,7 @@ void TMainFrm::setProfileDialogs(IProfileDialogs *dialogs)
 
 void TMainFrm::setComputerInfo(const platform::ComputerInfo *computer)
 {
-    m_computer = computer;
+    m_computer = computer ? computer : m_ownComputer.get();
 }
 
 void TMainFrm::setHostNameLookup(std::function<QString(const QString &)> lookup)
@@ -467,11 +469,7 @@ const IProfileLookups &TMainFrm::ProfileLookups() const
 
 const platform::ComputerInfo &TMainFrm::computer() const
 {
-    if (m_computer)
-        return *m_computer;
-    if (!m_ownComputer)
-        const_cast<TMainFrm *>(this)->m_ownComputer = std::make_unique<platform::LinuxComputerInfo>();
-    return *m_ownComputer;
+    return *m_computer;
 }
 
 void TMainFrm::terminateProgram()
