@@ -157,6 +157,11 @@ std::size_t TCurlFetcher::WriteCallback(char *data, std::size_t size, std::size_
     const std::size_t length = size * count;
     if (me->m_aborted || !me->m_stream)
         return 0; // ends the transfer with a write error
+    if (me->m_stream->Size() == 0) {
+        curl_off_t expected = -1;
+        if (curl_easy_getinfo(me->m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected) == CURLE_OK)
+            me->m_stream->Expect(expected);
+    }
     me->m_stream->Write(data, qsizetype(length));
     Q_EMIT me->DocData(qint64(length));
     return me->m_aborted ? 0 : length;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace vq {
@@ -12,7 +13,7 @@ class TMemoryStream
 {
 public:
     // A page larger than this is measured in full; only its beginning is searched for images.
-    static constexpr qsizetype kPageLimit = qsizetype(64) * 1024 * 1024;
+    static constexpr qsizetype kPageLimit = qsizetype(16) * 1024 * 1024;
 
     explicit TMemoryStream(qsizetype keepLimit = kPageLimit)
         : m_limit(keepLimit)
@@ -25,6 +26,12 @@ public:
         const qsizetype room = m_limit - m_data.size();
         if (room > 0)
             m_data.append(data, length < room ? length : room);
+    }
+    // The body's size as the server announced it: room for what will be kept, in one piece.
+    void Expect(std::int64_t bytes)
+    {
+        if (bytes > 0 && m_data.isEmpty())
+            m_data.reserve(qsizetype(std::min<std::int64_t>(bytes, m_limit)));
     }
     // Position 0, size 0.
     void Clear()

@@ -29,6 +29,9 @@ TSystemFetcher::TSystemFetcher(QObject *parent)
 {
     m_manager.setProxyFactory(new SystemProxyFactory);
     m_manager.setCache(nullptr);
+    // The desktop's proxy settings are loaded on the first query; let that not be part of the
+    // first download's time.
+    QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(QUrl(QStringLiteral("http://localhost/"))));
     m_manager.setAutoDeleteReplies(false);
 }
 
@@ -107,6 +110,7 @@ bool TSystemFetcher::Fetch(const QString &address, TMemoryStream &stream)
     }
 
     stream.Clear();
+    stream.Expect(reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
     char block[kBlockSize];
     QElapsedTimer sinceEvents;
     sinceEvents.start();

@@ -116,6 +116,7 @@ TRunSummary TTestRunner::Run(const QList<TSiteRow> &rows, std::uint8_t testKind)
 
     FTestKind = testKind;
     FStopRequested = false;
+    engine(); // set up before the first download is timed
     m_rows = rows;
     m_figures = QList<TSiteFigures>(rows.size());
     std::int64_t B = 0;
@@ -154,7 +155,9 @@ void TTestRunner::TestSite(int row)
 {
     const QString caption = m_rows.at(row).caption;
     TResourceList list;
-    auto page = std::make_unique<TMemoryStream>();
+    // The page is kept for the parsers; with none to run it is only counted.
+    const bool parses = FParsingMethod >= 1 && FParsingMethod <= 3;
+    auto page = std::make_unique<TMemoryStream>(parses ? TMemoryStream::kPageLimit : 0);
 
     FSiteBytes = 0;
     FSiteTime = 0;
@@ -216,19 +219,23 @@ void TTestRunner::findResources(const QString &caption, const TMemoryStream &pag
     }
 }
 
-void TTestRunner::fetch(const QString &address, TMemoryStream &stream)
+TPageFetcher *TTestRunner::engine()
 {
     if (FUseWinInet) {
         if (!m_winInet) {
             m_winInet = std::make_unique<TSystemFetcher>();
             connect(m_winInet.get(), &TPageFetcher::DocData, this, &TTestRunner::HttpCli1DocData);
         }
-        m_active = m_winInet.get();
-    } else {
-        if (!m_httpCli)
-            SetProxy(QString(), QString());
-        m_active = m_httpCli.get();
+        return m_winInet.get();
     }
+    if (!m_httpCli)
+        SetProxy(QString(), QString());
+    return m_httpCli.get();
+}
+
+void TTestRunner::fetch(const QString &address, TMemoryStream &stream)
+{
+    m_active = engine();
     FTimedOut = false;
     m_progressPending = false;
     m_lastProgressTick = platform::TickCount() - std::uint32_t(m_progressInterval);

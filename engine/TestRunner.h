@@ -126,6 +126,7 @@ Q_SIGNALS:
 
 private:
     void fetch(const QString &address, TMemoryStream &stream);
+    TPageFetcher *engine(); // the engine of FUseWinInet, made on first use
     void HttpCli1DocData(qint64 length);
     void restartWatchdog();
     void reportProgress();

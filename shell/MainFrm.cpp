@@ -149,6 +149,13 @@ TMainFrm::TMainFrm(IPrompts &prompts, platform::Autostart &autostart, TdmMain &d
 
     for (TKeloMeter *dial : {ui->KeloMeter1, ui->KeloMeter2, ui->KeloMeter3, ui->KeloMeter4})
         SetUpDial(dial);
+    // The totals keep their width as the figures grow (a run's bytes, a date and time).
+    for (QLabel *value : {ui->Label4, ui->Label5, ui->Label6, ui->Label32, ui->Label10, ui->Label11, ui->Label12, ui->Label34}) {
+        const QFontMetrics fm = value->fontMetrics();
+        value->setMinimumWidth(std::max({fm.horizontalAdvance(QStringLiteral("0,000,000,000 Bytes")),
+                                         fm.horizontalAdvance(QStringLiteral("00,000.00 Mbps")),
+                                         fm.horizontalAdvance(DateTimeToStr(QDateTime(QDate(2000, 12, 31), QTime(23, 59, 59))))}));
+    }
     RegisterSpeedDisplay(ui->Label6, ui->KeloMeter1);
     RegisterSpeedDisplay(ui->Label12, ui->KeloMeter2);
     RegisterSpeedDisplay(ui->Label22, ui->KeloMeter3);

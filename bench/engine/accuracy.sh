@@ -20,7 +20,9 @@ NS=vqbench$$
 WORK=$(mktemp -d)
 NGINX_PID=
 cleanup() {
-  [ -n "$NGINX_PID" ] && kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null || true
+  # nginx runs under "ip netns exec": its own pid is in its pid file.
+  [ -f "$WORK/nginx.pid" ] && kill "$(cat "$WORK/nginx.pid")" 2>/dev/null || true
+  [ -n "$NGINX_PID" ] && wait "$NGINX_PID" 2>/dev/null || true
   ip netns del "$NS" 2>/dev/null || true
   rm -rf "$WORK"
 }
@@ -56,7 +58,7 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 curl_speed() { IN curl -s -o /dev/null -w '%{speed_download}' "http://127.0.0.1:8080/$1"; }
 veloqua_speed() {
   IN env XDG_CONFIG_HOME="$XDG_CONFIG_HOME" "$BIN/veloqua-cli" --engine "$2" --parsing 4 --json "127.0.0.1:8080/$1" |
-    grep '"bytesPerSecond"' | tail -1 | sed 's/[^0-9.e+-]//g'
+    grep -m1 '"bytesPerSecond"' | sed -E 's/.*: *([0-9.eE+-]+).*/\1/'
 }
 
 echo "Speed through a shaped loopback (tbf, MTU 1500), median of $ROUNDS rounds; bytes per second"

@@ -16,9 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -49,26 +47,6 @@ public:
     void disable() override {}
 };
 
-// The window starts only where it can check its user's profile with the central service: a
-// throw-away reference service on loopback. Returns its endpoint, empty when it did not come up.
-QString StartService(QProcess &service, const QString &folder)
-{
-    service.setProcessChannelMode(QProcess::MergedChannels);
-    service.start(QStringLiteral(VQ_BIN_DIR "/veloqua-service"),
-                  {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--database"),
-                   folder + QStringLiteral("/service.sqlite"), QStringLiteral("--no-request-log")});
-    static const QRegularExpression listening(QStringLiteral("listening on (http://\\S+)"));
-    QByteArray log;
-    while (service.waitForReadyRead(10000)) {
-        log += service.readAll();
-        const QRegularExpressionMatch m = listening.match(QString::fromLocal8Bit(log));
-        if (m.hasMatch())
-            return m.captured(1);
-    }
-    std::fprintf(stderr, "bench_window_run: the reference service did not start: %s\n", log.constData());
-    return QString();
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -90,37 +68,23 @@ int main(int argc, char **argv)
     const QString folder = home.path() + QStringLiteral("/Tavistel Utilities/veloqua");
     QDir().mkpath(folder);
     const QString config = folder + QStringLiteral("/veloqua.ini");
-    // Ended after the window (declared before it), which closes its connection to the service
-    // first: a kept-alive connection would hold the service's orderly stop.
-    struct Service : QProcess {
-        ~Service() override
-        {
-            terminate();
-            waitForFinished(10000);
-        }
-    } service;
-    const QString endpoint = StartService(service, home.path());
-    if (endpoint.isEmpty())
-        return 1;
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly))
         return 1;
-    // Pages only, as curl fetches them; no periodic runs. A registered user whose profile
-    // fits the address the service sees (loopback), so the start-up asks nothing; the personal
-    // run never talks to the service.
-    file.write("[Config]\nProxyLoaded=1\nServerURL=" + endpoint.toUtf8()
-               + "\nParsingMethod=4\nRefreshInterval=4\nUseWinInet=" + QByteArray(system ? "1" : "0")
-               + "\n[LocalSites]\n" + args.at(0).toUtf8()
-               + "=\n[UserInfo]\nUserId=1\nLastProfile=Default\n[Profiles]\nDefault=1\n[PrfDefault]\nIPAddress=127.0.0.1\n");
+    // No periodic runs.
+    file.write("[Config]\nProxyLoaded=1\nRefreshInterval=4\n");
     file.close();
 
-    TdmMain dm(VQ_BIN_DIR);
-
+    // The window without its start-up sequence (which would ask the central service first): the
+    // settings and the personal list it would have read, then the units.
     NoPrompts prompts;
     NoAutostart autostart;
+    TdmMain dm(QCoreApplication::applicationDirPath());
     TMainFrm frm(prompts, autostart, dm, config);
-    if (!frm.FormCreate(false))
-        return 1;
+    frm.FUseWinInet = system;
+    frm.FParsingMethod = 4;
+    frm.ApplyUnits();
+    new QTreeWidgetItem(frm.form()->ListView2, QStringList{args.at(0), QString(), QString(), QString(), "0", "0"});
     frm.show();
     frm.ViewPageClick(TMainFrm::tsLocal);
     QCoreApplication::processEvents();
@@ -130,6 +94,8 @@ int main(int argc, char **argv)
     frm.Button1Click(frm.form()->Button2);
     const qint64 ms = clock.elapsed();
     const QTreeWidgetItem *row = frm.form()->ListView2->topLevelItem(0);
+    if (qEnvironmentVariableIsSet("VQ_SCREENSHOT"))
+        frm.grab().save(qEnvironmentVariable("VQ_SCREENSHOT"));
     std::printf("%lld ms, %s bytes, %s ms measured\n", static_cast<long long>(ms), qPrintable(row->text(4)),
                 qPrintable(row->text(5)));
     return 0;

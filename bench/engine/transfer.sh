@@ -5,7 +5,8 @@
 #
 #   bench/engine/transfer.sh [BUILD_DIR] [SIZE_MiB]      (build, 1024; ROUNDS=5)
 #
-# Veloqua fetches the page only (--parsing 4), as curl does.
+# Veloqua fetches the page only (--parsing 4), as curl does; the last line is for information:
+# the same with the page kept (its first 16 MiB) and searched for images.
 set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
 SIZE_MB=${2:-1024}
@@ -18,7 +19,8 @@ command -v curl >/dev/null || { echo "curl is needed (scripts/deps.sh test)" >&2
 WORK=$(mktemp -d)
 NGINX_PID=
 cleanup() {
-  [ -n "$NGINX_PID" ] && kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null || true
+  [ -f "$WORK/nginx.pid" ] && kill "$(cat "$WORK/nginx.pid")" 2>/dev/null || true
+  [ -n "$NGINX_PID" ] && wait "$NGINX_PID" 2>/dev/null || true
   rm -rf "$WORK"
 }
 trap cleanup EXIT INT TERM
@@ -52,7 +54,7 @@ ms() { local s e; s=$(date +%s%N); "$@" >/dev/null 2>&1; e=$(date +%s%N); echo $
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 declare -A TIMES
-NAMES=(curl cli-curl cli-system window-curl window-system)
+NAMES=(curl cli-curl cli-system window-curl window-system cli-parsing)
 run() {
   case $1 in
     curl) ms curl -s -o /dev/null "http://$URL" ;;
@@ -60,6 +62,7 @@ run() {
     cli-system) ms "$BIN/veloqua-cli" --engine system --parsing 4 --json "$URL" ;;
     window-curl) ms "$BIN/bench_window_run" --engine curl "$URL" ;;
     window-system) ms "$BIN/bench_window_run" --engine system "$URL" ;;
+    cli-parsing) ms "$BIN/veloqua-cli" --engine curl --parsing 2 --json "$URL" ;;
   esac
 }
 run curl >/dev/null # warm the page cache
@@ -81,6 +84,7 @@ label() {
     cli-system) echo "veloqua-cli --engine system" ;;
     window-curl) echo "window run, built-in client" ;;
     window-system) echo "window run, system engine" ;;
+    cli-parsing) echo "veloqua-cli, curl, page parsed" ;;
   esac
 }
 for n in "${NAMES[@]}"; do

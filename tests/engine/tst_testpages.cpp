@@ -4,9 +4,9 @@
 #include "KeloMeter.h"
 #include "MainFrm.h"
 #include "MainModule.h"
+#include "PageServer.h"
 #include "ReferenceService.h"
 #include "RegisteredUser.h"
-#include "PageServer.h"
 #include "ScriptedPrompts.h"
 #include "Settings.h"
 #include "SpeedUnits.h"
@@ -30,7 +30,7 @@ using test::PageServer;
 
 namespace {
 
-// The reference service that the windows of these tests start against.
+// The reference service that the windows start against.
 test::ReferenceService *g_service = nullptr;
 
 // The main window over a scratch configuration whose personal list names pages of a local
@@ -47,6 +47,8 @@ struct Window {
         ok = frm->FormCreate(true);
         ui = frm->form();
         frm->Runner()->setProgressInterval(0);
+        // The service's standard sites are real addresses: tests use rows of their own.
+        ui->ListView1->clear();
     }
     QStringList column(QTreeWidget *list, int c) const
     {
@@ -93,16 +95,8 @@ class TestTestPages : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        g_service = new test::ReferenceService;
-        QVERIFY2(g_service->start(), qPrintable(g_service->log()));
-    }
-    void cleanupTestCase()
-    {
-        delete g_service;
-        g_service = nullptr;
-    }
+    void initTestCase();
+    void cleanupTestCase();
     void unitsBeforeAnyRun();
     void personalRunEndToEnd();
     void stopTests();
@@ -112,6 +106,18 @@ private Q_SLOTS:
     void triggersDuringARun();
     void standardRunHooks();
 };
+
+void TestTestPages::initTestCase()
+{
+    g_service = new test::ReferenceService;
+    QVERIFY2(g_service->start(), qPrintable(g_service->log()));
+}
+
+void TestTestPages::cleanupTestCase()
+{
+    delete g_service;
+    g_service = nullptr;
+}
 
 void TestTestPages::unitsBeforeAnyRun()
 {
