@@ -15,11 +15,15 @@ QString CliUsage()
     return QStringLiteral(
         "Usage: veloqua-cli [--engine curl|system] [--parsing N] [--unit KB/s|Kbps|MB/s|Mbps]\n"
         "                   [--json|--csv] [SITE...]\n"
+        "       veloqua-cli --standard [OPTIONS]\n"
         "\n"
         "Measures how fast web pages reach this computer: each SITE's page and the images it\n"
         "embeds are downloaded one after another, and bytes, time and speed are reported per\n"
         "site and in total. Without sites, the personal list of Veloqua's preferences is used.\n"
         "\n"
+        "  --standard            the standard tests: the central service's site list, run under\n"
+        "                        Veloqua's active profile, the results uploaded, then the average\n"
+        "                        of everyone at any time for comparison\n"
         "  --engine curl|system  the built-in HTTP client, or the system network settings\n"
         "  --parsing N           how images are found: 1 built-in scanner, 2 document,\n"
         "                        3 editable document, anything else: pages only\n"
@@ -29,7 +33,9 @@ QString CliUsage()
         "  --version             the program's version\n"
         "\n"
         "Settings not given come from Veloqua's configuration file. Exit status: 0 when the run\n"
-        "completed, 1 when it was interrupted, 2 for a usage error.\n");
+        "completed, 1 when it was interrupted, 2 for a usage error; with --standard also 3 when\n"
+        "the tests could not start (no registered user or profile, another network than the\n"
+        "profile's, the service unreachable), 4 when the service failed after the run.\n");
 }
 
 std::variant<TCliOptions, QString> ParseCliArguments(const QStringList &arguments)
@@ -66,6 +72,10 @@ std::variant<TCliOptions, QString> ParseCliArguments(const QStringList &argument
             options.help = true;
         } else if (arg == u"--version") {
             options.version = true;
+        } else if (arg == u"--standard") {
+            if (inlineValue)
+                return QStringLiteral("--standard takes no value");
+            options.standard = true;
         } else if (arg == u"--json" || arg == u"--csv") {
             if (inlineValue)
                 return QStringLiteral("%1 takes no value").arg(arg);
@@ -101,6 +111,8 @@ std::variant<TCliOptions, QString> ParseCliArguments(const QStringList &argument
             return QStringLiteral("unknown option %1").arg(arg);
         }
     }
+    if (options.standard && !options.sites.isEmpty())
+        return QStringLiteral("--standard tests the central service's site list; it takes no sites");
     return options;
 }
 
@@ -172,6 +184,28 @@ QString FormatText(const TCliReport &report, const TNumberFormats &f)
         out += QStringLiteral("Last test: ") + DateTimeToStr(report.summary.finished) + u'\n';
     else
         out += QStringLiteral("The run was stopped before its end.\n");
+    if (report.standard)
+        out += FormatStandardText(*report.standard, report.unit, f);
+    return out;
+}
+
+QString FormatStandardText(const TStandardReport &standard, const TSpeedUnit &unit, const TNumberFormats &f)
+{
+    QString out;
+    if (standard.uploaded)
+        out += QStringLiteral("Uploaded to the central service as test %1 under the profile \"%2\" (%3 sites).\n")
+                   .arg(standard.veloquaId)
+                   .arg(standard.profileName)
+                   .arg(standard.sitesSent);
+    else if (!standard.uploadError.isEmpty())
+        out += QStringLiteral("Error connecting to the server: %1. The results were not uploaded.\n").arg(standard.uploadError);
+    else
+        out += QStringLiteral("Nothing was uploaded: the run did not reach its end.\n");
+    if (standard.everyoneAverage)
+        out += QStringLiteral("The average Veloqua of everyone at any time: ")
+               + f.Speed(*standard.everyoneAverage / unit.divisor, unit.name) + u'\n';
+    else if (!standard.averageError.isEmpty())
+        out += QStringLiteral("The average Veloqua of everyone could not be fetched: %1.\n").arg(standard.averageError);
     return out;
 }
 
@@ -203,6 +237,27 @@ QString FormatJson(const TCliReport &report)
     };
     if (report.summary.completed)
         root.insert(QStringLiteral("finished"), report.summary.finished.toString(Qt::ISODate));
+    if (report.standard) {
+        const TStandardReport &s = *report.standard;
+        QJsonObject standard{
+            {QStringLiteral("profile"), s.profileName},
+            {QStringLiteral("profileId"), s.profileId},
+            {QStringLiteral("uploaded"), s.uploaded},
+        };
+        if (s.uploaded) {
+            standard.insert(QStringLiteral("veloquaId"), s.veloquaId);
+            standard.insert(QStringLiteral("sitesSent"), s.sitesSent);
+        }
+        if (!s.uploadError.isEmpty())
+            standard.insert(QStringLiteral("uploadError"), s.uploadError);
+        if (s.everyoneAverage) {
+            standard.insert(QStringLiteral("everyoneBytesPerSecond"), *s.everyoneAverage);
+            standard.insert(QStringLiteral("everyoneSpeed"), *s.everyoneAverage / report.unit.divisor);
+        }
+        if (!s.averageError.isEmpty())
+            standard.insert(QStringLiteral("averageError"), s.averageError);
+        root.insert(QStringLiteral("standard"), standard);
+    }
     return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
 }
 

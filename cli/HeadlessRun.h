@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SpeedUnits.h"
+#include "StandardRun.h"
 #include "TestRunner.h"
 
 #include <QString>
@@ -20,7 +21,8 @@ struct TCliOptions {
     Format format = Format::Text;
     bool help = false;
     bool version = false;
-    QStringList sites; // none: the personal list of the configuration file
+    bool standard = false; // --standard: the service's list, uploaded under the active profile
+    QStringList sites;     // none: the personal list of the configuration file
 };
 
 // Reads the arguments (without the program's name); a text says what is wrong with them.
@@ -34,10 +36,13 @@ struct TCliReport {
     TSpeedUnit unit;
     QString engine; // "curl" or "system"
     int parsingMethod = 2;
+    std::optional<TStandardReport> standard; // a --standard run
 };
 
 // The same figures as the window: a table with the formats of the test pages and the totals.
 QString FormatText(const TCliReport &report, const TNumberFormats &formats);
+// The lines a --standard run adds: the upload and the average of everyone.
+QString FormatStandardText(const TStandardReport &standard, const TSpeedUnit &unit, const TNumberFormats &formats);
 // Raw numbers.
 QString FormatJson(const TCliReport &report);
 QString FormatCsv(const TCliReport &report);

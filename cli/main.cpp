@@ -1,9 +1,17 @@
 // veloqua-cli: the speed test without a window, for scripts and cron.
+#include "ComputerInfo.h"
 #include "ConfigFile.h"
 #include "HeadlessRun.h"
+#include "MainModule.h"
+#include "ProfileService.h"
+#include "QuickCompare.h"
+#include "ResultUpload.h"
+#include "SoapProfileService.h"
 #include "SpeedUnits.h"
+#include "StandardRun.h"
 #include "TestRunner.h"
 #include "UnixSignals.h"
+#include "wsVeloqua.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -18,6 +26,8 @@ namespace {
 constexpr int kCompleted = 0;
 constexpr int kInterrupted = 1;
 constexpr int kUsageError = 2;
+constexpr int kCannotStart = 3;   // --standard: no user or profile, another network, no service
+constexpr int kServiceFailed = 4; // --standard: the upload or the comparison failed after the run
 
 void Print(std::FILE *to, const QString &text)
 {
@@ -31,6 +41,36 @@ int UsageError(const QString &message)
     Print(stderr, QStringLiteral("veloqua-cli: %1\n\n").arg(message) + CliUsage());
     return kUsageError;
 }
+
+int CannotStart(const QString &message)
+{
+    Print(stderr, QStringLiteral("veloqua-cli: %1\n").arg(message));
+    return kCannotStart;
+}
+
+// The central service as the standard tests use it: the site list arrives through the response
+// hook into the data module (and its cache file, which the desktop program shares).
+struct StandardService {
+    explicit StandardService(const QString &serverUrl)
+        : rio(std::make_shared<THTTPRIO>())
+    {
+        rio->OnAfterExecute = [this](const QString &, const QByteArray &response) {
+            const bool sites = FPendingRequest == std::uint8_t(TPendingTable::Sites);
+            FPendingRequest = 6;
+            if (sites)
+                dm.TransformResponse(dm.binding(TPendingTable::Sites), response, DataFolder(QStringLiteral("veloqua")));
+        };
+        rio->OnExecuteFailed = [this](const QString &) { FPendingRequest = 6; };
+        service = GetServiceProxy(serverUrl, rio);
+        profiles = std::make_unique<SoapProfileService>(*service, FPendingRequest);
+    }
+
+    TdmMain dm;
+    std::shared_ptr<THTTPRIO> rio;
+    std::uint8_t FPendingRequest = 6;
+    std::unique_ptr<Service1Soap> service;
+    std::unique_ptr<SoapProfileService> profiles;
+};
 
 } // namespace
 
@@ -61,6 +101,8 @@ int main(int argc, char **argv)
     int parsingMethod = 2;
     int multiplier = 0;
     QString proxyHost, proxyPort;
+    QString serverUrl;
+    TActiveProfile profile;
     try {
         const ConfigFile config(ConfigFileName(QStringLiteral("veloqua")));
         useWinInet = options.useWinInet.value_or(config.Read(cfg::UseWinInet));
@@ -70,13 +112,49 @@ int main(int argc, char **argv)
             proxyHost = config.Read(cfg::ProxyServer);
             proxyPort = config.Read(cfg::ProxyPort);
         }
-        const QStringList sites =
-            options.sites.isEmpty() ? config.ReadSection(QLatin1String(cfg::section::LocalSites)) : options.sites;
-        for (const QString &site : sites)
-            rows.append({site, QVariant()});
+        if (options.standard) {
+            serverUrl = config.Read(cfg::ServerURL);
+            const auto active = ReadActiveProfile(config);
+            if (const QString *why = std::get_if<QString>(&active))
+                return CannotStart(*why);
+            profile = std::get<TActiveProfile>(active);
+        } else {
+            const QStringList sites =
+                options.sites.isEmpty() ? config.ReadSection(QLatin1String(cfg::section::LocalSites)) : options.sites;
+            for (const QString &site : sites)
+                rows.append({site, QVariant()});
+        }
     } catch (const Error &e) {
         Print(stderr, QStringLiteral("veloqua-cli: %1\n").arg(e.message()));
         return kUsageError;
+    }
+
+    // The standard tests: the profile gate without dialogs, then the service's site list.
+    std::unique_ptr<StandardService> central;
+    TStandardReport standard;
+    if (options.standard) {
+        central = std::make_unique<StandardService>(serverUrl);
+        standard.profileName = profile.name;
+        standard.profileId = profile.profileId;
+        try {
+            const QString refusal =
+                HeadlessProfileGate(*central->profiles, ConfigFile(ConfigFileName(QStringLiteral("veloqua"))), profile);
+            if (!refusal.isEmpty())
+                return CannotStart(refusal);
+            central->FPendingRequest = std::uint8_t(TPendingTable::Sites);
+            central->service->GetSites(); // the rows arrive through the hook
+        } catch (const EServiceUnreachable &e) {
+            return CannotStart(QStringLiteral("cannot reach the central service at %1: %2").arg(central->rio->URL, e.message()));
+        } catch (const ESOAPHTTPException &e) {
+            return CannotStart(QStringLiteral("cannot reach the central service at %1: %2").arg(central->rio->URL, e.message()));
+        } catch (const Error &e) {
+            return CannotStart(QStringLiteral("the central service at %1 failed: %2").arg(central->rio->URL, e.message()));
+        }
+        const TClientDataSet *sites = central->dm.cdsSites;
+        for (int i = 0; i < sites->RecordCount(); ++i)
+            rows.append({sites->AsString(i, QStringLiteral("vcUrl")), sites->AsInteger(i, QStringLiteral("iSiteId"))});
+        if (rows.isEmpty())
+            return CannotStart(QStringLiteral("the central service's site list is empty"));
     }
     if (rows.isEmpty())
         return UsageError(QStringLiteral("no sites to test: name them on the command line, or add personal sites "
@@ -86,6 +164,23 @@ int main(int argc, char **argv)
     runner.FUseWinInet = useWinInet;
     runner.FParsingMethod = parsingMethod;
     runner.SetProxy(proxyHost, proxyPort);
+    if (central) {
+        // The headless program has no "Quick compare" page: the upload is all a run hands on.
+        runner.setStandardRunCompleted([&](const TStandardRunResult &result) {
+            try {
+                platform::LinuxComputerInfo computer;
+                const TUploadReceipt receipt =
+                    UploadStandardRun(*central->service, central->FPendingRequest, profile.profileId, result, computer);
+                standard.uploaded = true;
+                standard.veloquaId = receipt.veloquaId;
+                standard.sitesSent = receipt.resultsSent;
+            } catch (const ESOAPHTTPException &e) {
+                standard.uploadError = e.message();
+            } catch (const ERemotableException &e) {
+                standard.uploadError = e.message();
+            }
+        });
+    }
 
     // Ctrl-C or a termination request stops the run as "Stop tests" does; what was measured
     // is still reported.
@@ -117,9 +212,23 @@ int main(int argc, char **argv)
     report.unit = unit;
     report.engine = useWinInet ? QStringLiteral("system") : QStringLiteral("curl");
     report.parsingMethod = parsingMethod;
-    report.summary = runner.Run(rows, 1);
+    report.summary = runner.Run(rows, central ? 0 : 1);
     if (::isatty(STDERR_FILENO))
         Print(stderr, QStringLiteral("\r\033[K"));
+    if (central) {
+        if (standard.uploaded) {
+            try {
+                standard.everyoneAverage = GetQuickCompareAverage(
+                    *central->service, central->FPendingRequest, profile.profileId,
+                    QuickCompareValue(QuickCompareAreas(), 0), QuickCompareValue(QuickComparePeriods(), 0));
+            } catch (const ESOAPHTTPException &e) {
+                standard.averageError = e.message();
+            } catch (const ERemotableException &e) {
+                standard.averageError = e.message();
+            }
+        }
+        report.standard = standard;
+    }
 
     switch (options.format) {
     case TCliOptions::Format::Json:
@@ -127,10 +236,16 @@ int main(int argc, char **argv)
         break;
     case TCliOptions::Format::Csv:
         Print(stdout, FormatCsv(report));
+        if (report.standard)
+            Print(stderr, FormatStandardText(*report.standard, unit, formats));
         break;
     case TCliOptions::Format::Text:
         Print(stdout, FormatText(report, formats));
         break;
     }
-    return report.summary.completed && !interrupted ? kCompleted : kInterrupted;
+    if (!report.summary.completed || interrupted)
+        return kInterrupted;
+    if (report.standard && (!report.standard->uploadError.isEmpty() || !report.standard->averageError.isEmpty()))
+        return kServiceFailed;
+    return kCompleted;
 }

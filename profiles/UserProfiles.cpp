@@ -62,6 +62,16 @@ QStringList UserProfiles::ProfileNames(const ConfigFile &config)
     return config.ReadSection(profilesSection());
 }
 
+QStringList UserProfiles::ProfilesInNetwork(const ConfigFile &config, const QString &address)
+{
+    QStringList marked;
+    for (const QString &name : ProfileNames(config)) {
+        if (SameNetwork(address, profileAddress(config, name)))
+            marked.append(name);
+    }
+    return marked;
+}
+
 ProfileValues UserProfiles::ReadProfile(const ConfigFile &config, const QString &name)
 {
     const QString section = cfg::ProfileSection(name);
@@ -121,12 +131,7 @@ QString UserProfiles::ChooseProfileForAddress(const QString &address)
     const QString oldName = m_hostNameOf(m_f.FProfileAddress);
     const QString newName = m_hostNameOf(address);
 
-    const ConfigFile config(m_configFileName);
-    QStringList marked;
-    for (const QString &name : ProfileNames(config)) {
-        if (SameNetwork(address, profileAddress(config, name)))
-            marked.append(name);
-    }
+    const QStringList marked = ProfilesInNetwork(ConfigFile(m_configFileName), address);
 
     const QString heading = QStringLiteral("Your external machine name has changed from ") + oldName
                             + QStringLiteral(" to ") + newName;

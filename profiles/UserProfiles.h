@@ -84,6 +84,9 @@ public:
     static ProfileValues ReadProfile(const ConfigFile &config, const QString &name);
     // The profile names in the configuration's order.
     static QStringList ProfileNames(const ConfigFile &config);
+    // The profiles whose stored address lies in the same network as the address, in the
+    // configuration's order.
+    static QStringList ProfilesInNetwork(const ConfigFile &config, const QString &address);
 
 private:
     bool registerUser();

@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "MainFrm.h"
 #include "MainModule.h"
+#include "ProfileInfo.h"
 #include "SingleInstance.h"
 #include "UnixSignals.h"
 #include "VeloquaApplication.h"
@@ -68,6 +69,9 @@ int RunVeloqua(int argc, char **argv)
     } catch (const std::exception &e) {
         app.reportException(QString::fromLocal8Bit(e.what()));
     }
+    // The profile editor kept for the program's life; the profile flows show editors of their own.
+    TFrmProfileInfo FrmProfileInfo(prompts, MainFrm.ProfileLookups(), &MainFrm);
+    FrmProfileInfo.setObjectName(QStringLiteral("FrmProfileInfo"));
 
     if (!startHidden)
         MainFrm.show();

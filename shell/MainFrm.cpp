@@ -4,17 +4,25 @@
 
 #include "AppPaths.h"
 #include "Autostart.h"
+#include "ComputerInfo.h"
 #include "ConfigFile.h"
+#include "DataModuleLookups.h"
 #include "DateTimeText.h"
 #include "Debugger.h"
 #include "KeloMeter.h"
 #include "MainModule.h"
 #include "Prompts.h"
+#include "QuickCompare.h"
+#include "ResultUpload.h"
 #include "Settings.h"
+#include "SoapProfileService.h"
 #include "SpeedUnits.h"
 #include "SystemProxy.h"
 #include "TestRunner.h"
+#include "TimeZoneInfo.h"
 #include "TrayIcon.h"
+#include "UserProfiles.h"
+#include "WidgetProfileDialogs.h"
 #include "wsVeloqua.h"
 
 #include <QApplication>
@@ -85,6 +93,16 @@ struct ScopeExit {
 template <typename F>
 ScopeExit(F) -> ScopeExit<F>;
 
+// The service failed during the upload of a standard run; reported once the run has ended.
+class EResultUploadFailed : public Error
+{
+public:
+    using Error::Error;
+};
+
+const QString kRunServiceError = QStringLiteral("Error connecting to the server.");
+const QString kCompareServiceError = QStringLiteral("Error connecting to server.");
+
 } // namespace
 
 TMainFrm::TMainFrm(IPrompts &prompts, platform::Autostart &autostart, TdmMain &dmMain,
@@ -126,8 +144,11 @@ TMainFrm::TMainFrm(IPrompts &prompts, platform::Autostart &autostart, TdmMain &d
     m_runner->setObjectName(QStringLiteral("HttpCli1"));
     connectRunner();
 
-    SetUpDial(ui->KeloMeter1);
-    SetUpDial(ui->KeloMeter2);
+    m_runner->setStandardRunGate([this] { return standardRunGate(); });
+    m_runner->setStandardRunCompleted([this](const TStandardRunResult &result) { UploadResults(result); });
+
+    for (TKeloMeter *dial : {ui->KeloMeter1, ui->KeloMeter2, ui->KeloMeter3, ui->KeloMeter4})
+        SetUpDial(dial);
     // The totals keep their width as the figures grow (a run's bytes, a date and time).
     for (QLabel *value : {ui->Label4, ui->Label5, ui->Label6, ui->Label32, ui->Label10, ui->Label11, ui->Label12, ui->Label34}) {
         const QFontMetrics fm = value->fontMetrics();
@@ -137,8 +158,22 @@ TMainFrm::TMainFrm(IPrompts &prompts, platform::Autostart &autostart, TdmMain &d
     }
     RegisterSpeedDisplay(ui->Label6, ui->KeloMeter1);
     RegisterSpeedDisplay(ui->Label12, ui->KeloMeter2);
-    for (QLabel *label : {ui->Label6, ui->Label12})
+    RegisterSpeedDisplay(ui->Label22, ui->KeloMeter3);
+    RegisterSpeedDisplay(ui->Label23, ui->KeloMeter4);
+    for (QLabel *label : {ui->Label6, ui->Label12, ui->Label22, ui->Label23})
         SetTag(label, 0);
+    for (const TQuickCompareChoice &area : QuickCompareAreas())
+        ui->ComboBox3->addItem(area.text);
+    for (const TQuickCompareChoice &period : QuickComparePeriods())
+        ui->ComboBox4->addItem(period.text);
+    ui->ComboBox3->setCurrentIndex(0);
+    ui->ComboBox4->setCurrentIndex(0);
+
+    m_lookups = std::make_unique<DataModuleLookups>(dmMain);
+    m_widgetDialogs = std::make_unique<WidgetProfileDialogs>(m_prompts, *m_lookups, this);
+    m_dialogs = m_widgetDialogs.get();
+    m_ownComputer = std::make_unique<platform::LinuxComputerInfo>();
+    m_computer = m_ownComputer.get();
 
     TrayIcon1 = new platform::TrayIcon(this);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
@@ -174,6 +209,8 @@ void TMainFrm::connectMenus()
     connect(ui->Exit1, &QAction::triggered, this, &TMainFrm::Exit1Click);
     connect(ui->Exit2, &QAction::triggered, this, &TMainFrm::Exit2Click);
     connect(ui->Preferences1, &QAction::triggered, this, &TMainFrm::Preferences1Click);
+    connect(ui->Editprofile1, &QAction::triggered, this, &TMainFrm::Editprofile1Click);
+    connect(ui->Button5, &QPushButton::clicked, this, &TMainFrm::Button5Click);
     connect(ui->Button7, &QPushButton::clicked, this, &TMainFrm::Preferences1Click);
     connect(ui->Button1, &QPushButton::clicked, this, [this] { Button1Click(ui->Button1); });
     connect(ui->Button2, &QPushButton::clicked, this, [this] { Button1Click(ui->Button2); });
@@ -257,6 +294,11 @@ bool TMainFrm::FormCreate(bool startHidden)
     ui->PageControl1->setTabVisible(TabSheet3, platform::IsDebuggerPresent());
     m_helpFile = platform::ProgramFolder() + QStringLiteral("/help/index.html");
 
+    // The time-zone bias of today (daylight saving applied) and the network adapters.
+    FTimeZoneBias = platform::SystemTimeZoneBias();
+    FAdapters = platform::LinuxNetworkAdapters().Adapters();
+    FMacAddress = platform::FirstAdapterMacAddress(FAdapters);
+
     FrmSettings = new TFrmSettings(m_prompts, m_autostart, this);
     FrmSettings->setObjectName(QStringLiteral("FrmSettings"));
 
@@ -292,6 +334,13 @@ bool TMainFrm::FormCreate(bool startHidden)
     // A failed call leaves nothing pending, so a later scalar answer is never taken for a table.
     HTTPRIO1->OnExecuteFailed = [this](const QString &) { FPendingRequest = 6; };
     FService = GetServiceProxy(config.Read(cfg::ServerURL), HTTPRIO1);
+    m_profileService = std::make_unique<SoapProfileService>(*FService, FPendingRequest);
+    m_profiles = std::make_unique<UserProfiles>(
+        ProfileFields{FUserId, FProfileId, FProfileAddress, FExternalAddress, FMacAddress, FTimeZoneBias},
+        *m_profileService, *m_dialogs, m_prompts, computer(), m_configFileName);
+    m_profiles->setTerminate([this] { terminateProgram(); });
+    if (m_hostNameLookup)
+        m_profiles->setHostNameLookup(m_hostNameLookup);
     if (!refreshReferenceData(config))
         return false;
 
@@ -320,6 +369,9 @@ bool TMainFrm::FormCreate(bool startHidden)
     ui->ListView2->clear();
     for (const QString &site : config.ReadSection(QLatin1String(cfg::section::LocalSites)))
         addSiteRow(ui->ListView2, site);
+
+    if (!userAndProfile())
+        return false;
 
     Q_UNUSED(startHidden); // the entry routine shows the window unless the switch was given
 
@@ -398,6 +450,125 @@ bool TMainFrm::refreshReferenceData(ConfigFile &config)
         }
     }
     return true;
+}
+
+void TMainFrm::setProfileDialogs(IProfileDialogs *dialogs)
+{
+    m_dialogs = dialogs ? dialogs : m_widgetDialogs.get();
+}
+
+void TMainFrm::setComputerInfo(const platform::ComputerInfo *computer)
+{
+    m_computer = computer ? computer : m_ownComputer.get();
+}
+
+void TMainFrm::setHostNameLookup(std::function<QString(const QString &)> lookup)
+{
+    m_hostNameLookup = std::move(lookup);
+    if (m_profiles && m_hostNameLookup)
+        m_profiles->setHostNameLookup(m_hostNameLookup);
+}
+
+const IProfileLookups &TMainFrm::ProfileLookups() const
+{
+    return *m_lookups;
+}
+
+const platform::ComputerInfo &TMainFrm::computer() const
+{
+    return *m_computer;
+}
+
+void TMainFrm::terminateProgram()
+{
+    // The window is not shown (again) and the program ends; during the start-up FormCreate
+    // reports it by returning false.
+    if (m_exitRequested)
+        return;
+    m_exitRequested = true;
+    close();
+}
+
+bool TMainFrm::userAndProfile()
+{
+    // Registration on the first run, else the check of the active profile; each failure has
+    // been explained to the user by the time StartUp returns false.
+    try {
+        return m_profiles->StartUp();
+    } catch (const ERemotableException &e) {
+        // The service refused the registration or the check: without a user and a profile that
+        // the service knows nothing can be measured or compared, so the program ends here as
+        // it does when the service cannot be reached.
+        m_prompts.error(QStringLiteral("The server refused the request: %1\r\nVeloqua will terminate").arg(e.message()));
+        terminateProgram();
+        return false;
+    }
+}
+
+bool TMainFrm::CheckProfile()
+{
+    return m_profiles && m_profiles->CheckProfile();
+}
+
+void TMainFrm::Editprofile1Click()
+{
+    if (m_profiles)
+        m_profiles->EditProfile();
+}
+
+bool TMainFrm::standardRunGate()
+{
+    try {
+        const bool fits = CheckProfile();
+        m_gateServiceFailed = !fits && m_profiles && m_profiles->LastFailure() == UserProfiles::Failure::ServiceUnreachable;
+        return fits;
+    } catch (const ERemotableException &) {
+        m_gateServiceFailed = true;
+        return false;
+    }
+}
+
+void TMainFrm::UploadResults(const TStandardRunResult &result)
+{
+    FLastStandardSpeed = result.bytesPerSecond;
+    try {
+        UploadStandardRun(*FService, FPendingRequest, FProfileId, result, computer());
+    } catch (const ESOAPHTTPException &e) {
+        throw EResultUploadFailed(e.message());
+    } catch (const ERemotableException &e) {
+        throw EResultUploadFailed(e.message());
+    }
+    // "Quick compare" takes the result over.
+    ui->KeloMeter3->setPercent(ui->KeloMeter1->Percent());
+    ui->Label22->setText(TNumberFormats().Speed(FLastStandardSpeed / FUnitDivisor, FUnitName));
+    SetTag(ui->Label22, RoundHalfEven(FLastStandardSpeed));
+}
+
+void TMainFrm::Button5Click()
+{
+    const QString area = QuickCompareValue(QuickCompareAreas(), ui->ComboBox3->currentIndex());
+    const QString period = QuickCompareValue(QuickComparePeriods(), ui->ComboBox4->currentIndex());
+    int average = 0;
+    try {
+        if (!CheckProfile()) {
+            // The user who refused to choose a profile has been told, and the program is ending.
+            if (!m_profiles || m_profiles->LastFailure() != UserProfiles::Failure::ProfileRefused)
+                m_prompts.error(kCompareServiceError);
+            return;
+        }
+        average = GetQuickCompareAverage(*FService, FPendingRequest, FProfileId, area, period);
+    } catch (const ESOAPHTTPException &) {
+        m_prompts.error(kCompareServiceError);
+        return;
+    } catch (const ERemotableException &) {
+        m_prompts.error(kCompareServiceError);
+        return;
+    }
+    const TSpeedUnit unit = UnitFor(FMultiplier);
+    const double v = average / FUnitDivisor;
+    ui->KeloMeter4->setPercent(DialPosition(v, unit));
+    ui->Label23->setText(TNumberFormats().Speed(v, FUnitName));
+    SetTag(ui->Label23, RoundHalfEven(v * FUnitDivisor));
 }
 
 bool TMainFrm::periodComparesConnectionTypes() const
@@ -768,11 +939,26 @@ void TMainFrm::StartRun(bool automatic)
     ScopeExit notStarting{[this] { m_startingRun = false; }};
 
     const bool personal = !automatic && m_runner->FTestKind == 1;
+    m_gateServiceFailed = false;
     if (!personal && !m_runner->PassStandardRunGate()) {
         m_runner->FTestKind = 2; // still idle
+        // Someone who pressed "Start tests" learns why nothing happens; an automatic run waits
+        // quietly for its next turn. A user who refused to choose a profile has been told.
+        if (!automatic && m_gateServiceFailed)
+            m_prompts.error(kRunServiceError);
         return;
     }
 
+    try {
+        startGatedRun(personal);
+    } catch (const EResultUploadFailed &) {
+        // The run has ended first (buttons, cursor, status bar), then the user is told.
+        m_prompts.error(kRunServiceError);
+    }
+}
+
+void TMainFrm::startGatedRun(bool personal)
+{
     ui->StatusBar1->showMessage(QStringLiteral("Retrieving information from server"));
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     if (personal) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NetworkAdapters.h"
+
 #include <QList>
 #include <QMainWindow>
 #include <QPair>
@@ -7,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -25,15 +28,23 @@ class TMainFrm;
 namespace vq {
 
 class ConfigFile;
+class DataModuleLookups;
+class IProfileDialogs;
+class IProfileLookups;
 class IPrompts;
 class Service1Soap;
+class SoapProfileService;
 class TFrmSettings;
-class TKeloMeter;
-class TTestRunner;
 class THTTPRIO;
 class TdmMain;
+class TKeloMeter;
+class TTestRunner;
+class UserProfiles;
+class WidgetProfileDialogs;
+struct TStandardRunResult;
 namespace platform {
 class Autostart;
+class ComputerInfo;
 class TrayIcon;
 } // namespace platform
 
@@ -61,6 +72,32 @@ public:
     void FormShow();
     // Shut-down: writes the window placement and the settings that are kept on exit.
     void FormDestroy();
+
+    // What the start-up uses besides the service; each may be set before FormCreate (tests pass
+    // their own). The profile dialogs default to the program's modal dialogs, the computer to
+    // this one, the reverse lookup of the profile messages to HostNameOfAddress.
+    void setProfileDialogs(IProfileDialogs *dialogs);
+    void setComputerInfo(const platform::ComputerInfo *computer);
+    void setHostNameLookup(std::function<QString(const QString &)> lookup);
+    // The reference tables as the profile dialogs list them (the data module's datasets).
+    const IProfileLookups &ProfileLookups() const;
+    // Registration, the profile records and the profile check; exists from FormCreate on.
+    UserProfiles *Profiles() const { return m_profiles.get(); }
+
+    // Whether the active profile fits the current external address, possibly after the user
+    // chose or made another one. False when the service could not be reached, or the user
+    // refused to choose a profile (the program is then ending). A fault that the service
+    // reports passes through (ERemotableException).
+    bool CheckProfile();
+    // "Edit profile...": the active profile in the profile editor, stored on OK.
+    void Editprofile1Click();
+    // The result upload of a standard run that reached its last row, and the hand-over of its
+    // speed to "Quick compare". A failure of the service ends the upload with an exception
+    // that StartRun reports once the run has ended.
+    void UploadResults(const TStandardRunResult &result);
+    // "Get data" of "Quick compare": the average of the others chosen by ComboBox3 and
+    // ComboBox4, on KeloMeter4 and Label23.
+    void Button5Click();
 
     // Minimize always hides to the tray; Close hides only with "CloseMinimize", else ends.
     void WMSysCommand(SysCommand command);
@@ -146,6 +183,7 @@ public:
     std::uint8_t FPendingRequest = 6;
     int FUserId = -1;
     int FTimeZoneBias = 0;
+    platform::TAdaptorRows FAdapters;
     int FProfileId = -1;
     std::unique_ptr<Service1Soap> FService;
     int FMultiplier = 0;
@@ -184,6 +222,11 @@ protected:
 
 private:
     bool refreshReferenceData(ConfigFile &config);
+    bool userAndProfile();
+    bool standardRunGate();
+    void startGatedRun(bool personal);
+    void terminateProgram();
+    const platform::ComputerInfo &computer() const;
     bool periodComparesConnectionTypes() const;
     bool currentComparesIsps() const;
     QStringList personalCaptions() const;
@@ -207,6 +250,16 @@ private:
 
     TTestRunner *m_runner = nullptr;
     QList<QPair<QLabel *, TKeloMeter *>> m_speedDisplays;
+
+    std::unique_ptr<DataModuleLookups> m_lookups;
+    std::unique_ptr<WidgetProfileDialogs> m_widgetDialogs;
+    IProfileDialogs *m_dialogs = nullptr;
+    std::unique_ptr<platform::ComputerInfo> m_ownComputer;
+    const platform::ComputerInfo *m_computer = nullptr;
+    std::function<QString(const QString &)> m_hostNameLookup;
+    std::unique_ptr<SoapProfileService> m_profileService;
+    std::unique_ptr<UserProfiles> m_profiles;
+    bool m_gateServiceFailed = false; // the last profile gate could not ask the service
     bool m_startingRun = false;
     bool m_personalListPending = false; // a rebuild asked for during a run
     bool m_runStarted = false;

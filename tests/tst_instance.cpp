@@ -1,5 +1,6 @@
 #include "ConfigFile.h"
 #include "ReferenceService.h"
+#include "RegisteredUser.h"
 #include "TestEnvironment.h"
 
 #include <QFileInfo>
@@ -47,6 +48,7 @@ void TestInstance::secondStartHandsOver()
 {
     test::TestEnvironment env;
     const QString config = env.configFile();
+    env.writeConfig(QStringLiteral("veloqua"), test::RegisteredUserConfig());
     test::ReferenceService service;
     QVERIFY2(service.start(), qPrintable(service.log()));
     ConfigFile(config).Write(cfg::ServerURL, service.endpoint());
@@ -98,7 +100,8 @@ void TestInstance::signalsEndThroughTheClosingPath()
 {
     QFETCH(int, signalNumber);
     test::TestEnvironment env;
-    env.writeConfig(QStringLiteral("veloqua"), "[Config]\nCloseMinimize=1\nPingServer=ping.example\n");
+    env.writeConfig(QStringLiteral("veloqua"),
+                    "[Config]\nCloseMinimize=1\nPingServer=ping.example\n" + test::RegisteredUserConfig());
     test::ReferenceService service;
     QVERIFY2(service.start(), qPrintable(service.log()));
     ConfigFile(env.configFile()).Write(cfg::ServerURL, service.endpoint());

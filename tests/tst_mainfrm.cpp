@@ -2,6 +2,7 @@
 #include "MainFrm.h"
 #include "MainModule.h"
 #include "ReferenceService.h"
+#include "RegisteredUser.h"
 #include "ScriptedPrompts.h"
 #include "Settings.h"
 #include "TestEnvironment.h"
@@ -28,13 +29,12 @@ namespace {
 // The reference service that the windows of these tests start against.
 test::ReferenceService *g_service = nullptr;
 
-// One main window over a scratch configuration.
+// One main window over a scratch configuration of a registered user.
 struct Fixture {
     explicit Fixture(const QByteArray &config = {})
     {
         file = env.configFile();
-        if (!config.isEmpty())
-            env.writeConfig(QStringLiteral("veloqua"), config);
+        env.writeConfig(QStringLiteral("veloqua"), config + test::RegisteredUserConfig());
         if (g_service)
             ConfigFile(file).Write(cfg::ServerURL, g_service->endpoint());
         frm = std::make_unique<TMainFrm>(prompts, autostart, dm, file);

@@ -6,6 +6,7 @@
 #include "MainModule.h"
 #include "PageServer.h"
 #include "ReferenceService.h"
+#include "RegisteredUser.h"
 #include "ScriptedPrompts.h"
 #include "Settings.h"
 #include "SpeedUnits.h"
@@ -37,8 +38,8 @@ test::ReferenceService *g_service = nullptr;
 struct Window {
     explicit Window(const QStringList &paths, const QByteArray &extraConfig = {})
     {
-        QByteArray config = "[Config]\nProxyLoaded=1\nServerURL=" + g_service->endpoint().toUtf8() + "\n"
-                            + extraConfig + "[LocalSites]\n";
+        QByteArray config = test::RegisteredUserConfig() + "[Config]\nProxyLoaded=1\nServerURL="
+                            + g_service->endpoint().toUtf8() + "\n" + extraConfig + "[LocalSites]\n";
         for (const QString &p : paths)
             config += (server.host() + p).toUtf8() + "=\n";
         env.writeConfig(QStringLiteral("veloqua"), config);
@@ -351,6 +352,7 @@ void TestTestPages::standardRunHooks()
     w.server.setRoute("/s1", PageServer::Page("12345"));
     w.server.setRoute("/s2", PageServer::Page("1234567890"));
     QVERIFY(w.ok);
+    w.ui->ListView1->clear(); // the service's list gives way to two pages of our server
     for (int i = 1; i <= 2; ++i) {
         auto *row = new QTreeWidgetItem(w.ui->ListView1, QStringList{w.server.host() + "/s" + QString::number(i), "", "", "", "0", "0"});
         row->setData(0, Qt::UserRole, 100 + i);

@@ -5,6 +5,7 @@
 #include "MainFrm.h"
 #include "MainModule.h"
 #include "ReferenceService.h"
+#include "RegisteredUser.h"
 #include "ScriptedPrompts.h"
 #include "TestEnvironment.h"
 #include "ui_MainFrm.h"
@@ -25,6 +26,7 @@ struct Window {
     explicit Window(const QString &serverUrl)
     {
         file = env.configFile();
+        env.writeConfig(QStringLiteral("veloqua"), test::RegisteredUserConfig());
         if (!serverUrl.isEmpty())
             ConfigFile(file).Write(cfg::ServerURL, serverUrl);
         frm = std::make_unique<TMainFrm>(prompts, autostart, dm, file);
@@ -257,12 +259,18 @@ void TestStartup::serviceDownFallsBackToTheCaches()
     first.dm.cdsSites->Close();
     first.dm.cdsIsps->Close();
     QSignalSpy isps(&second, &TMainFrm::ispTableLoaded);
-    QVERIFY(second.FormCreate(true));
+    // The reference data comes from the caches; then the profile check cannot reach the
+    // service either, and the program ends with the connection message.
+    first.prompts.answerButton(MsgButton::Ok);
+    QVERIFY(!second.FormCreate(true));
     QVERIFY(second.FExternalAddress.isEmpty());
     QCOMPARE(second.form()->ListView1->topLevelItemCount(), int(test::ReferenceService::SeededSites().size()));
     QCOMPARE(first.dm.cdsIsps->RecordCount(), 8);
     QCOMPARE(isps.count(), 1);
-    QVERIFY(first.prompts.asked().isEmpty());
+    QCOMPARE(first.prompts.asked().size(), 1);
+    QCOMPARE(first.prompts.asked().first().text, QStringLiteral("Error connecting to the server\r\n"
+                                                                "Please, verify if you have an internet connection\r\n"
+                                                                "Veloqua will terminate"));
     // The change dates stay as they were.
     ConfigFile c(first.file);
     ConfigFile before(first.env.root() + QStringLiteral("/before.ini"));
