@@ -3,7 +3,7 @@
 #include "ui_ProfileInfo.h"
 
 #include "LookupCombo.h"
-#include "ProfileLookups.h"
+#include "ProfileFields.h"
 #include "ProfileRules.h"
 #include "Prompts.h"
 
@@ -19,12 +19,7 @@ TFrmProfileInfo::TFrmProfileInfo(IPrompts &prompts, const IProfileLookups &looku
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    FillLookupCombo(ui->edtISP, lookups.Isps());
-    FillLookupCombo(ui->edtConnectionType, lookups.ConnectionTypes());
-    FillLookupCombo(ui->edtState, lookups.States());
-    FillLookupCombo(ui->edtCountry, lookups.Countries());
-    ui->edtSatisfaction->setCurrentIndex(-1);
-    ui->cbxContractedSpeed->setCurrentIndex(0); // Kbps
+    FillProfileFields(fields(), lookups);
 
     connect(ui->btnOk, &QPushButton::clicked, this, &TFrmProfileInfo::btnOkClick);
     connect(ui->btnCancel, &QPushButton::clicked, this, &TFrmProfileInfo::reject);
@@ -90,24 +85,14 @@ void TFrmProfileInfo::btnOkClick()
         ui->edtProfileName->setFocus();
         return;
     }
-    if (ui->edtISP->currentText().isEmpty()) {
-        m_prompts.error(QStringLiteral("Please, fill the ISP name"));
-        ui->edtISP->setFocus();
-        return;
-    }
-    if (ui->edtConnectionType->currentText().isEmpty()) {
-        m_prompts.error(QStringLiteral("Please, fill the Connection type"));
-        ui->edtConnectionType->setFocus();
-        return;
-    }
-    if (ui->edtCountry->currentText().isEmpty()) {
-        m_prompts.error(QStringLiteral("Please, fill the Country name"));
-        ui->edtCountry->setFocus();
-        return;
-    }
-    m_ispId = SelectedLookupKey(ui->edtISP).toInt();
-    m_connectionTypeId = SelectedLookupKey(ui->edtConnectionType).toInt();
-    accept();
+    if (CheckProfileFields(fields(), m_prompts))
+        accept();
+}
+
+ProfileFieldWidgets TFrmProfileInfo::fields() const
+{
+    return {ui->edtISP, ui->edtConnectionType, ui->edtState, ui->edtCountry, ui->edtSatisfaction,
+            ui->cbxContractedSpeed, ui->edtZipCode, ui->edtContractedSpeed, ui->edtMacAddress, ui->edtIpAddress};
 }
 
 void TFrmProfileInfo::reject()
@@ -118,17 +103,8 @@ void TFrmProfileInfo::reject()
 
 ProfileInput TFrmProfileInfo::Input() const
 {
-    ProfileInput p;
+    ProfileInput p = ReadProfileFields(fields());
     p.name = ui->edtProfileName->text().trimmed();
-    p.macAddress = ui->edtMacAddress->text();
-    p.ipAddress = ui->edtIpAddress->text();
-    p.ispId = m_ispId;
-    p.zipCode = ui->edtZipCode->text().trimmed();
-    p.state = ui->edtState->currentText();
-    p.country = ui->edtCountry->currentText();
-    p.satisfaction = ui->edtSatisfaction->currentText();
-    p.contractedSpeed = ContractedSpeedText(ui->edtContractedSpeed->text(), ui->cbxContractedSpeed->currentText());
-    p.connectionTypeId = m_connectionTypeId;
     return p;
 }
 

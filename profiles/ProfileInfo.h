@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProfileFields.h"
 #include "ProfileTypes.h"
 
 #include <QDialog>
@@ -47,13 +48,12 @@ public:
 
 private:
     void fillDisplay(const ComputerFacts &facts);
+    ProfileFieldWidgets fields() const;
 
     std::unique_ptr<Ui::TFrmProfileInfo> ui;
     IPrompts &m_prompts;
     QStringList m_existingNames;
     bool m_cancelAllowed = true;
-    int m_ispId = -1;
-    int m_connectionTypeId = -1;
 };
 
 } // namespace vq

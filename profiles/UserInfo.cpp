@@ -3,9 +3,7 @@
 #include "ui_UserInfo.h"
 
 #include "LookupCombo.h"
-#include "ProfileLookups.h"
-#include "ProfileRules.h"
-#include "Prompts.h"
+#include "ProfileFields.h"
 
 namespace vq {
 
@@ -18,12 +16,7 @@ TFrmUserInfo::TFrmUserInfo(IPrompts &prompts, const IProfileLookups &lookups, QW
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    FillLookupCombo(ui->edtISP, lookups.Isps());
-    FillLookupCombo(ui->edtConnectionType, lookups.ConnectionTypes());
-    FillLookupCombo(ui->edtState, lookups.States());
-    FillLookupCombo(ui->edtCountry, lookups.Countries());
-    ui->edtSatisfaction->setCurrentIndex(-1);
-    ui->cbxContractedSpeed->setCurrentIndex(0); // Kbps
+    FillProfileFields(fields(), lookups);
 
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TFrmUserInfo::BitBtn1Click);
     connect(ui->BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
@@ -47,24 +40,14 @@ void TFrmUserInfo::Prefill(const ComputerFacts &facts, const QString &countryCod
 
 void TFrmUserInfo::BitBtn1Click()
 {
-    if (ui->edtISP->currentText().isEmpty()) {
-        m_prompts.error(QStringLiteral("Please, fill the ISP name"));
-        ui->edtISP->setFocus();
-        return;
-    }
-    if (ui->edtConnectionType->currentText().isEmpty()) {
-        m_prompts.error(QStringLiteral("Please, fill the Connection type"));
-        ui->edtConnectionType->setFocus();
-        return;
-    }
-    if (ui->edtCountry->currentText().isEmpty()) {
-        m_prompts.error(QStringLiteral("Please, fill the Country name"));
-        ui->edtCountry->setFocus();
-        return;
-    }
-    m_ispId = SelectedLookupKey(ui->edtISP).toInt();
-    m_connectionTypeId = SelectedLookupKey(ui->edtConnectionType).toInt();
-    accept();
+    if (CheckProfileFields(fields(), m_prompts))
+        accept();
+}
+
+ProfileFieldWidgets TFrmUserInfo::fields() const
+{
+    return {ui->edtISP, ui->edtConnectionType, ui->edtState, ui->edtCountry, ui->edtSatisfaction,
+            ui->cbxContractedSpeed, ui->edtZipCode, ui->edtContractedSpeed, ui->edtMacAddress, ui->edtIpAddress};
 }
 
 UserInput TFrmUserInfo::Input() const
@@ -76,16 +59,7 @@ UserInput TFrmUserInfo::Input() const
     u.osVersion = ui->edtOSVersion->text();
     u.manufacturer = ui->edtManufacturer->text();
     u.model = ui->edtModel->text();
-    ProfileInput &p = u.profile;
-    p.macAddress = ui->edtMacAddress->text();
-    p.ipAddress = ui->edtIpAddress->text();
-    p.ispId = m_ispId;
-    p.zipCode = ui->edtZipCode->text().trimmed();
-    p.state = ui->edtState->currentText();
-    p.country = ui->edtCountry->currentText();
-    p.satisfaction = ui->edtSatisfaction->currentText();
-    p.contractedSpeed = ContractedSpeedText(ui->edtContractedSpeed->text(), ui->cbxContractedSpeed->currentText());
-    p.connectionTypeId = m_connectionTypeId;
+    u.profile = ReadProfileFields(fields());
     return u;
 }
 

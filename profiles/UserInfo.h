@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProfileFields.h"
 #include "ProfileTypes.h"
 
 #include <QDialog>
@@ -31,16 +32,16 @@ public:
     void BitBtn1Click();
 
     UserInput Input() const;
-    int ISPId() const { return m_ispId; }
-    int ConnectionTypeId() const { return m_connectionTypeId; }
+    int ISPId() const { return Input().profile.ispId; }
+    int ConnectionTypeId() const { return Input().profile.connectionTypeId; }
 
     Ui::TFrmUserInfo *form() const { return ui.get(); }
 
 private:
     std::unique_ptr<Ui::TFrmUserInfo> ui;
+    ProfileFieldWidgets fields() const;
+
     IPrompts &m_prompts;
-    int m_ispId = -1;
-    int m_connectionTypeId = -1;
 };
 
 } // namespace vq
