@@ -10,6 +10,7 @@
 #include "UI_Less.h"
 
 #include <QSet>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace vq {
@@ -22,14 +23,6 @@ bool StartsWithHttpScheme(const QString &entry)
            || entry.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
 }
 
-// Runs a cleanup when the scope ends, on every path.
-template <typename F>
-struct ScopeExit {
-    F f;
-    ~ScopeExit() { f(); }
-};
-template <typename F>
-ScopeExit(F) -> ScopeExit<F>;
 
 } // namespace
 
@@ -108,11 +101,11 @@ TRunSummary TTestRunner::Run(const QList<TSiteRow> &rows, std::uint8_t testKind)
     if (m_running)
         return summary; // a run never starts while another runs
     m_running = true;
-    ScopeExit idle{[this] {
+    const auto idle = qScopeGuard([this] {
         m_running = false;
         FTestKind = 2;
         m_watchdog->stop();
-    }};
+    });
 
     FTestKind = testKind;
     FStopRequested = false;

@@ -38,6 +38,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
@@ -84,14 +85,6 @@ void SetUpDial(TKeloMeter *dial)
     dial->setFont(font);
 }
 
-// Runs a cleanup when the scope ends, on every path (exceptions included).
-template <typename F>
-struct ScopeExit {
-    F f;
-    ~ScopeExit() { f(); }
-};
-template <typename F>
-ScopeExit(F) -> ScopeExit<F>;
 
 // The service failed during the upload of a standard run; reported once the run has ended.
 class EResultUploadFailed : public Error
@@ -936,7 +929,7 @@ void TMainFrm::StartRun(bool automatic)
         return;
     m_startingRun = true;
     m_runStarted = false;
-    ScopeExit notStarting{[this] { m_startingRun = false; }};
+    const auto notStarting = qScopeGuard([this] { m_startingRun = false; });
 
     const bool personal = !automatic && m_runner->FTestKind == 1;
     m_gateServiceFailed = false;
@@ -984,7 +977,7 @@ void TMainFrm::startGatedRun(bool personal)
     m_runSpeedLabel->clear();
     SetTag(m_runSpeedLabel, 0);
     // The end of the run comes on every path: complete, stopped, empty, or an error.
-    ScopeExit end{[this] { endRun(); }};
+    const auto end = qScopeGuard([this] { endRun(); });
     if (m_runList->topLevelItemCount() == 0)
         return;
 
