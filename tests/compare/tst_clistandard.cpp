@@ -19,20 +19,11 @@ using test::PageServer;
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Result = test::ProgramResult;
 
 Result RunCli(const QStringList &arguments)
 {
-    QProcess p;
-    p.start(test::BinaryDir() + QStringLiteral("/veloqua-cli"), arguments);
-    if (!p.waitForFinished(60000))
-        p.kill();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
+    return test::RunProgram(QStringLiteral("veloqua-cli"), arguments, 60000);
 }
 
 // Three pages (the second sends nothing), the service listing them, a user with the profile

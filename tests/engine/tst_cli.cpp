@@ -15,20 +15,11 @@ using test::PageServer;
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Result = test::ProgramResult;
 
 Result RunCli(const QStringList &arguments, int timeoutMs = 30000)
 {
-    QProcess p;
-    p.start(test::BinaryDir() + QStringLiteral("/veloqua-cli"), arguments);
-    if (!p.waitForFinished(timeoutMs))
-        p.kill();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
+    return test::RunProgram(QStringLiteral("veloqua-cli"), arguments, timeoutMs);
 }
 
 } // namespace

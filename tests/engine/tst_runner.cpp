@@ -52,13 +52,6 @@ QList<TSiteRow> Rows(const QStringList &captions)
     return rows;
 }
 
-PageServer::Route Paced(qint64 bytes, qint64 perSecond)
-{
-    PageServer::Route r = PageServer::Page(QByteArray());
-    r.generatedBytes = bytes;
-    r.bytesPerSecond = perSecond;
-    return r;
-}
 
 } // namespace
 
@@ -177,8 +170,8 @@ void TestRunner::signalsAndTotals()
 {
     PageServer server;
     server.setRoute("/one", PageServer::Page("<img src=i.gif>"));
-    server.setRoute("/one/i.gif", Paced(60000, 300000));
-    server.setRoute("/two", Paced(30000, 300000));
+    server.setRoute("/one/i.gif", PageServer::Paced(60000, 300000));
+    server.setRoute("/two", PageServer::Paced(30000, 300000));
     TTestRunner runner;
     runner.setProgressInterval(0);
     Recorder rec(runner);
@@ -311,7 +304,7 @@ void TestRunner::stop()
     QFETCH(int, stopInRow);
     QFETCH(bool, completed);
     PageServer server;
-    server.setRoute("/slow", Paced(2000000, 200000)); // ten seconds if nobody stops it
+    server.setRoute("/slow", PageServer::Paced(2000000, 200000)); // ten seconds if nobody stops it
     TTestRunner runner;
     runner.FUseWinInet = engine == u"system";
     runner.FParsingMethod = 2;
@@ -380,7 +373,7 @@ void TestRunner::standardRunHooks()
 void TestRunner::aRunNeverStartsInsideAnother()
 {
     PageServer server;
-    server.setRoute("/slow", Paced(100000, 500000));
+    server.setRoute("/slow", PageServer::Paced(100000, 500000));
     TTestRunner runner;
     TRunSummary inner;
     bool tried = false;
@@ -399,7 +392,7 @@ void TestRunner::aRunNeverStartsInsideAnother()
 void TestRunner::applicationEndingStopsTheRun()
 {
     PageServer server;
-    server.setRoute("/slow", Paced(2000000, 200000));
+    server.setRoute("/slow", PageServer::Paced(2000000, 200000));
     TTestRunner runner;
     QTimer::singleShot(200, [] { QCoreApplication::exit(0); });
     QElapsedTimer clock;

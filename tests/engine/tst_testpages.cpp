@@ -80,13 +80,6 @@ struct Window {
     bool ok = false;
 };
 
-PageServer::Route Paced(qint64 bytes, qint64 perSecond)
-{
-    PageServer::Route r = PageServer::Page(QByteArray());
-    r.generatedBytes = bytes;
-    r.bytesPerSecond = perSecond;
-    return r;
-}
 
 } // namespace
 
@@ -140,8 +133,8 @@ void TestTestPages::personalRunEndToEnd()
 {
     Window w({"/a", "/b"});
     w.server.setRoute("/a", PageServer::Page("<img src=\"i.gif\"><img src=\"I.GIF\">"));
-    w.server.setRoute("/a/i.gif", Paced(40000, 400000));
-    w.server.setRoute("/b", Paced(60000, 400000));
+    w.server.setRoute("/a/i.gif", PageServer::Paced(40000, 400000));
+    w.server.setRoute("/b", PageServer::Paced(60000, 400000));
     QVERIFY(w.ok);
     QCOMPARE(w.column(w.ui->ListView2, 0), (QStringList{w.server.host() + "/a", w.server.host() + "/b"}));
 
@@ -192,7 +185,7 @@ void TestTestPages::personalRunEndToEnd()
 void TestTestPages::stopTests()
 {
     Window w({"/slow", "/never"});
-    w.server.setRoute("/slow", Paced(4000000, 200000)); // twenty seconds unless stopped
+    w.server.setRoute("/slow", PageServer::Paced(4000000, 200000)); // twenty seconds unless stopped
     QVERIFY(w.ok);
     QObject::connect(w.frm->Runner(), &TTestRunner::rowProgress, w.frm.get(), [&](int, qint64 bytes) {
         if (bytes > 30000 && w.ui->Button2->text() == u"Stop tests")
@@ -301,7 +294,7 @@ void TestTestPages::applyUnits()
 void TestTestPages::triggersDuringARun()
 {
     Window w({"/slow"});
-    w.server.setRoute("/slow", Paced(150000, 300000));
+    w.server.setRoute("/slow", PageServer::Paced(150000, 300000));
     w.server.setRoute("/std", PageServer::Page("standard"));
     QVERIFY(w.ok);
     new QTreeWidgetItem(w.ui->ListView1, QStringList{w.server.host() + "/std", "", "", "", "0", "0"});

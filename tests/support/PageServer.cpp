@@ -194,6 +194,14 @@ PageServer::Route PageServer::Page(const QByteArray &body, const QByteArray &con
     return r;
 }
 
+PageServer::Route PageServer::Paced(qint64 bytes, qint64 perSecond)
+{
+    Route r = Page(QByteArray());
+    r.generatedBytes = bytes;
+    r.bytesPerSecond = perSecond;
+    return r;
+}
+
 PageServer::Route PageServer::Redirect(const QByteArray &location, int status)
 {
     Route r;

@@ -51,6 +51,8 @@ public:
     static Route Page(const QByteArray &body, const QByteArray &contentType = "text/html");
     static Route Redirect(const QByteArray &location, int status = 302);
     static Route Status(int status, const QByteArray &reason, const QByteArray &body);
+    // A body of the given size made up by the server, sent at the given rate.
+    static Route Paced(qint64 bytes, qint64 perSecond);
 
     void setRoute(const QByteArray &path, const Route &route);
 

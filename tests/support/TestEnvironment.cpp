@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 namespace vq::test {
 
@@ -54,6 +55,17 @@ QString BinaryDir()
     if (!dir.isEmpty())
         return dir;
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
+}
+
+ProgramResult RunProgram(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    QProcess p;
+    p.start(BinaryDir() + QLatin1Char('/') + program, arguments);
+    if (!p.waitForFinished(timeoutMs))
+        p.kill();
+    p.waitForFinished(5000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
 } // namespace vq::test

@@ -3,6 +3,7 @@
 #include "Autostart.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace vq::test {
@@ -47,5 +48,14 @@ public:
 
 // Folder of the built executables (build/bin), from the test's environment.
 QString BinaryDir();
+
+// What a program of ours printed and how it ended (exitCode -1: it crashed or was killed).
+struct ProgramResult {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+// Runs build/bin/<program> with the arguments and waits for it (killed after timeoutMs).
+ProgramResult RunProgram(const QString &program, const QStringList &arguments, int timeoutMs = 30000);
 
 } // namespace vq::test
