@@ -6,6 +6,7 @@
 #
 #   sudo bench/engine/accuracy.sh [BUILD_DIR]      (build; ROUNDS=3)
 set -euo pipefail
+. "$(dirname "$0")/nginx.sh"
 BUILD=$(cd "${1:-build}" && pwd)
 ROUNDS=${ROUNDS:-3}
 BIN=$BUILD/bin
@@ -36,19 +37,7 @@ IN ip link set lo mtu 1500
 mkdir -p "$WORK/www" "$WORK/home"
 head -c 2000000 /dev/urandom > "$WORK/www/2MB.bin"
 head -c 20000000 /dev/urandom > "$WORK/www/20MB.bin"
-cat > "$WORK/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $WORK/nginx.pid;
-error_log $WORK/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  sendfile on;
-  server { listen 127.0.0.1:8080; root $WORK/www; }
-}
-CONF
+write_nginx_conf "$WORK" "127.0.0.1:8080"
 IN nginx -c "$WORK/nginx.conf" -p "$WORK" &
 NGINX_PID=$!
 for _ in $(seq 50); do IN curl -s -o /dev/null http://127.0.0.1:8080/2MB.bin && break; sleep 0.1; done

@@ -4,7 +4,7 @@
 //   QT_QPA_PLATFORM=offscreen bench_window_run [--engine curl|system] ADDRESS
 //
 // Prints the milliseconds from "Start tests" to the end of the run, and the bytes measured.
-// transfer.sh times the whole process against curl(1).
+// transfer.sh compares that time with curl(1)'s on the same file.
 #include "Autostart.h"
 #include "MainFrm.h"
 #include "MainModule.h"
@@ -16,7 +16,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -65,26 +67,49 @@ int main(int argc, char **argv)
 
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
+
+    // The real start-up sequence, against the reference service on a free loopback port.
+    QProcess service;
+    service.setProcessChannelMode(QProcess::MergedChannels);
+    service.start(QCoreApplication::applicationDirPath() + QStringLiteral("/veloqua-service"),
+                  {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--database"),
+                   home.path() + QStringLiteral("/service.sqlite"), QStringLiteral("--no-request-log")});
+    static const QRegularExpression listening(QStringLiteral("listening on (http://\\S+)"));
+    QString endpoint;
+    QByteArray serviceLog;
+    QElapsedTimer waited;
+    waited.start();
+    while (endpoint.isEmpty() && waited.elapsed() < 20000 && service.state() != QProcess::NotRunning) {
+        service.waitForReadyRead(100);
+        serviceLog += service.readAll();
+        endpoint = listening.match(QString::fromLocal8Bit(serviceLog)).captured(1);
+    }
+    if (endpoint.isEmpty()) {
+        std::fprintf(stderr, "bench_window_run: the reference service did not start: %s\n", serviceLog.constData());
+        return 1;
+    }
+
+    // A registered user whose profile fits this computer's address; pages only, no periodic runs.
     const QString folder = home.path() + QStringLiteral("/Tavistel Utilities/veloqua");
     QDir().mkpath(folder);
     const QString config = folder + QStringLiteral("/veloqua.ini");
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly))
         return 1;
-    // No periodic runs.
-    file.write("[Config]\nProxyLoaded=1\nRefreshInterval=4\n");
+    file.write("[Config]\nProxyLoaded=1\nRefreshInterval=4\nParsingMethod=4\nUseWinInet=" + QByteArray(system ? "1" : "0")
+               + "\nServerURL=" + endpoint.toUtf8() + "\n[UserInfo]\nUserId=1\nLastProfile=Default\n[Profiles]\nDefault=1\n"
+               + "[PrfDefault]\nIPAddress=127.0.0.1\n[LocalSites]\n" + args.at(0).toUtf8() + "=\n");
     file.close();
 
-    // The window without its start-up sequence (which would ask the central service first): the
-    // settings and the personal list it would have read, then the units.
     NoPrompts prompts;
     NoAutostart autostart;
     TdmMain dm(QCoreApplication::applicationDirPath());
     TMainFrm frm(prompts, autostart, dm, config);
-    frm.FUseWinInet = system;
-    frm.FParsingMethod = 4;
-    frm.ApplyUnits();
-    new QTreeWidgetItem(frm.form()->ListView2, QStringList{args.at(0), QString(), QString(), QString(), "0", "0"});
+    if (!frm.FormCreate(false)) {
+        std::fprintf(stderr, "bench_window_run: the start-up sequence failed\n");
+        return 1;
+    }
     frm.show();
     frm.ViewPageClick(TMainFrm::tsLocal);
     QCoreApplication::processEvents();
@@ -98,5 +123,7 @@ int main(int argc, char **argv)
         frm.grab().save(qEnvironmentVariable("VQ_SCREENSHOT"));
     std::printf("%lld ms, %s bytes, %s ms measured\n", static_cast<long long>(ms), qPrintable(row->text(4)),
                 qPrintable(row->text(5)));
+    service.terminate();
+    service.waitForFinished(10000);
     return 0;
 }
