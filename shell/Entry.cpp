@@ -4,7 +4,6 @@
 #include "Error.h"
 #include "MainFrm.h"
 #include "MainModule.h"
-#include "ProfileInfo.h"
 #include "SingleInstance.h"
 #include "UnixSignals.h"
 #include "VeloquaApplication.h"
@@ -69,10 +68,6 @@ int RunVeloqua(int argc, char **argv)
     } catch (const std::exception &e) {
         app.reportException(QString::fromLocal8Bit(e.what()));
     }
-    // The profile editor kept for the program's life; the profile flows show editors of their own.
-    TFrmProfileInfo FrmProfileInfo(prompts, MainFrm.ProfileLookups(), &MainFrm);
-    FrmProfileInfo.setObjectName(QStringLiteral("FrmProfileInfo"));
-
     if (!startHidden)
         MainFrm.show();
     qCInfo(lcInstance, "started, window %s", startHidden ? "hidden" : "shown");

@@ -462,11 +462,6 @@ void TMainFrm::setHostNameLookup(std::function<QString(const QString &)> lookup)
         m_profiles->setHostNameLookup(m_hostNameLookup);
 }
 
-const IProfileLookups &TMainFrm::ProfileLookups() const
-{
-    return *m_lookups;
-}
-
 const platform::ComputerInfo &TMainFrm::computer() const
 {
     return *m_computer;
@@ -581,10 +576,7 @@ bool TMainFrm::currentComparesIsps() const
 void TMainFrm::HTTPRIO1AfterExecute(const QString &methodName, const QByteArray &response)
 {
     Q_UNUSED(methodName); // the pending request alone decides
-    struct LeaveNothingPending {
-        std::uint8_t &pending;
-        ~LeaveNothingPending() { pending = 6; }
-    } leave{FPendingRequest};
+    const auto leaveNothingPending = qScopeGuard([this] { FPendingRequest = 6; });
     if (FPendingRequest > 5)
         return;
     const auto table = TPendingTable(FPendingRequest);
@@ -730,8 +722,7 @@ void TMainFrm::Refresh1Click()
 
 void TMainFrm::Exit1Click()
 {
-    m_exitRequested = true;
-    close();
+    Exit2Click(); // the tray's "Exit" is File "Exit"
 }
 
 void TMainFrm::Exit2Click()
@@ -1016,10 +1007,7 @@ void TMainFrm::endRun()
     if (m_personalListPending) {
         m_personalListPending = false;
         // Only a changed site list is worth losing the results just measured for.
-        QStringList shown;
-        for (int i = 0; i < ui->ListView2->topLevelItemCount(); ++i)
-            shown.append(ui->ListView2->topLevelItem(i)->text(0));
-        if (shown != FrmSettings->Sites())
+        if (personalCaptions() != FrmSettings->Sites())
             FillPersonalList();
     }
 }
@@ -1031,19 +1019,15 @@ void TMainFrm::TestSite(int row)
 
 void TMainFrm::HttpCli1DocData(int row, qint64 bytes, qint64 elapsedMs)
 {
-    QTreeWidgetItem *item = m_runList ? m_runList->topLevelItem(row) : nullptr;
-    if (!item)
-        return;
-    const TNumberFormats f;
-    item->setText(kBytesColumn, f.Bytes(bytes));
-    item->setText(kTimeColumn, f.Seconds(elapsedMs / 1000.0));
-    if (elapsedMs != 0)
-        item->setText(kSpeedColumn, f.Speed(bytes / FUnitDivisor / (elapsedMs / 1000.0), FUnitName));
-    item->setText(kRawBytesColumn, TNumberFormats::Raw(bytes));
-    item->setText(kRawMsColumn, TNumberFormats::Raw(elapsedMs));
+    showRowFigures(row, bytes, elapsedMs, false);
 }
 
 void TMainFrm::onRowFinished(int row, qint64 bytes, qint64 milliseconds)
+{
+    showRowFigures(row, bytes, milliseconds, true);
+}
+
+void TMainFrm::showRowFigures(int row, qint64 bytes, qint64 milliseconds, bool final)
 {
     QTreeWidgetItem *item = m_runList ? m_runList->topLevelItem(row) : nullptr;
     if (!item)
@@ -1051,8 +1035,12 @@ void TMainFrm::onRowFinished(int row, qint64 bytes, qint64 milliseconds)
     const TNumberFormats f;
     item->setText(kBytesColumn, f.Bytes(bytes));
     item->setText(kTimeColumn, f.Seconds(milliseconds / 1000.0));
-    item->setText(kSpeedColumn, milliseconds != 0 ? f.Speed(bytes / FUnitDivisor / (milliseconds / 1000.0), FUnitName)
-                                                  : f.Speed(0.0, FUnitName));
+    // While the site downloads, a block in the first millisecond leaves the speed as it was; its
+    // final figures say 0 then.
+    if (milliseconds != 0)
+        item->setText(kSpeedColumn, f.Speed(bytes / FUnitDivisor / (milliseconds / 1000.0), FUnitName));
+    else if (final)
+        item->setText(kSpeedColumn, f.Speed(0.0, FUnitName));
     item->setText(kRawBytesColumn, TNumberFormats::Raw(bytes));
     item->setText(kRawMsColumn, TNumberFormats::Raw(milliseconds));
 }

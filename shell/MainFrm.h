@@ -79,8 +79,6 @@ public:
     void setProfileDialogs(IProfileDialogs *dialogs);
     void setComputerInfo(const platform::ComputerInfo *computer);
     void setHostNameLookup(std::function<QString(const QString &)> lookup);
-    // The reference tables as the profile dialogs list them (the data module's datasets).
-    const IProfileLookups &ProfileLookups() const;
     // Registration, the profile records and the profile check; exists from FormCreate on.
     UserProfiles *Profiles() const { return m_profiles.get(); }
 
@@ -230,6 +228,7 @@ private:
     bool periodComparesConnectionTypes() const;
     bool currentComparesIsps() const;
     QStringList personalCaptions() const;
+    void showRowFigures(int row, qint64 bytes, qint64 milliseconds, bool final);
     void createTrayMenu();
     void connectMenus();
     void setRowDefaults(QTreeWidgetItem *row);
