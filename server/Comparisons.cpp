@@ -127,47 +127,43 @@ ResultTable Comparisons::veloquaByDate(GroupBy by, int profileId, const QString 
     return t;
 }
 
-ResultTable Comparisons::avgByState(int profileId, const QString &area, qint64 now)
+ResultTable Comparisons::currentAverages(const QString &column, const ResultTable::Column &key, const ProfileRecord &p,
+                                         const QString &area, qint64 now, std::optional<int> ispId)
 {
-    CheckArea(area);
-    const ProfileRecord p = requireProfile(profileId);
     QVariantList binds;
     const QString areaClause = AreaClause(area, p, &binds);
-    QSqlQuery q = m_storage.prepare(QStringLiteral("SELECT state, AVG(veloqua) FROM tests WHERE isp_id = ? AND tested_at > ? "
-                                                   "AND tested_at <= ?%1 GROUP BY state ORDER BY state")
-                                        .arg(areaClause));
-    q.addBindValue(p.ispId);
+    QSqlQuery q = m_storage.prepare(QStringLiteral("SELECT %1, AVG(veloqua) FROM tests WHERE %2tested_at > ? "
+                                                   "AND tested_at <= ?%3 GROUP BY %1 ORDER BY %1")
+                                        .arg(column, ispId ? QStringLiteral("isp_id = ? AND ") : QString(), areaClause));
+    if (ispId)
+        q.addBindValue(*ispId);
     q.addBindValue(now - kCurrentWindow);
     q.addBindValue(now);
     for (const QVariant &v : binds)
         q.addBindValue(v);
     m_storage.execLimited(q);
     ResultTable t;
-    t.columns = {{QStringLiteral("vcState"), QMetaType::QString}, {QStringLiteral("iVeloqua"), QMetaType::Int}};
-    while (q.next())
-        t.rows.append({q.value(0).isNull() ? QVariant() : QVariant(q.value(0).toString()), RoundSpeed(q.value(1).toDouble())});
+    t.columns = {key, {QStringLiteral("iVeloqua"), QMetaType::Int}};
+    while (q.next()) {
+        const QVariant value = q.value(0);
+        t.rows.append({value.isNull() ? QVariant() : (key.type == QMetaType::Int ? QVariant(value.toInt()) : QVariant(value.toString())),
+                       RoundSpeed(q.value(1).toDouble())});
+    }
     return t;
+}
+
+ResultTable Comparisons::avgByState(int profileId, const QString &area, qint64 now)
+{
+    CheckArea(area);
+    const ProfileRecord p = requireProfile(profileId);
+    return currentAverages(QStringLiteral("state"), {QStringLiteral("vcState"), QMetaType::QString}, p, area, now, p.ispId);
 }
 
 ResultTable Comparisons::avgByIsp(int profileId, const QString &area, qint64 now)
 {
     CheckArea(area);
     const ProfileRecord p = requireProfile(profileId);
-    QVariantList binds;
-    const QString areaClause = AreaClause(area, p, &binds);
-    QSqlQuery q = m_storage.prepare(QStringLiteral("SELECT isp_id, AVG(veloqua) FROM tests WHERE tested_at > ? AND tested_at <= ?%1 "
-                                                   "GROUP BY isp_id ORDER BY isp_id")
-                                        .arg(areaClause));
-    q.addBindValue(now - kCurrentWindow);
-    q.addBindValue(now);
-    for (const QVariant &v : binds)
-        q.addBindValue(v);
-    m_storage.execLimited(q);
-    ResultTable t;
-    t.columns = {{QStringLiteral("iISPId"), QMetaType::Int}, {QStringLiteral("iVeloqua"), QMetaType::Int}};
-    while (q.next())
-        t.rows.append({q.value(0).isNull() ? QVariant() : QVariant(q.value(0).toInt()), RoundSpeed(q.value(1).toDouble())});
-    return t;
+    return currentAverages(QStringLiteral("isp_id"), {QStringLiteral("iISPId"), QMetaType::Int}, p, area, now, std::nullopt);
 }
 
 ResultTable Comparisons::myVeloquaByDate(int profileId, const QString &period, qint64 now)

@@ -3,6 +3,8 @@
 #include "Storage.h"
 
 #include <QList>
+
+#include <optional>
 #include <QMetaType>
 #include <QString>
 #include <QVariant>
@@ -56,6 +58,10 @@ public:
 
 private:
     ProfileRecord requireProfile(int profileId);
+    // The averages of the current window per value of one column, within the area; ispId keeps
+    // the runs of one ISP only.
+    ResultTable currentAverages(const QString &column, const ResultTable::Column &key, const ProfileRecord &p,
+                                const QString &area, qint64 now, std::optional<int> ispId);
 
     Storage &m_storage;
 };
