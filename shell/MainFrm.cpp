@@ -632,7 +632,7 @@ void TMainFrm::FormShow()
     // The personal list follows the preferences' sites. When they are the sites it already
     // shows, the rows are left alone, so opening the window from the tray keeps the figures of
     // the last personal run on screen.
-    if (personalCaptions() != FrmSettings->Sites())
+    if (FrmSettings && personalCaptions() != FrmSettings->Sites())
         FillPersonalList();
 }
 
