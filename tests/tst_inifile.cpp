@@ -165,7 +165,7 @@ void TestIniFile::garbledFilesReadWithDefaults_data()
     for (int i = 0; i < 4096; ++i)
         junk += char((i * 131 + 7) & 0xff);
     QTest::newRow("binary junk") << junk;
-    QTest::newRow("NUL bytes") << QByteArray("[Config]\0Multiplier=3\0\n", 24);
+    QTest::newRow("NUL bytes") << QByteArray("[Config]\0Multiplier=3\0\n", 23);
     QTest::newRow("megabyte line") << (QByteArray("[Config]\nMultiplier=") + QByteArray(1 << 20, '9') + "\n");
     QTest::newRow("megabyte of brackets") << QByteArray(1 << 20, '[');
     QTest::newRow("invalid UTF-8") << QByteArray("[Config]\nMultiplier=\xff\xfe\n");

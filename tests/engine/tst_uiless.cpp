@@ -86,7 +86,8 @@ void TestUILess::images_data()
                       "</head><body><img src=\"caf\xe9.gif\"></body></html>")
         << QStringList{QStringLiteral(u"about:blankcafé.gif")};
     QTest::newRow("no images") << QByteArray("<p>text</p>") << QStringList{};
-    QTest::newRow("binary junk") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe<\x01>", 24) << QStringList{};
+    static const char junk[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe<\x01>";
+    QTest::newRow("binary junk") << QByteArray(junk, sizeof junk - 1) << QStringList{};
 }
 
 void TestUILess::images()
