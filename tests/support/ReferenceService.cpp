@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <csignal>
+#include <sys/prctl.h>
 
 namespace vq::test {
 
@@ -137,6 +138,8 @@ bool ReferenceService::start(const QStringList &extraArgs)
         args << QStringLiteral("--seed") << seed;
     }
     args += extraArgs;
+    // A test that crashes takes its service with it.
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process->start(Program(), args);
     if (!m_process->waitForStarted(10000)) {
         m_log = m_process->errorString().toLocal8Bit();
