@@ -1,4 +1,5 @@
 #include "CurlFetcher.h"
+#include "CurlGlobal.h"
 
 #include "MemoryStream.h"
 
@@ -8,19 +9,8 @@
 
 #include <curl/curl.h>
 
-#include <mutex>
 
 namespace vq {
-
-namespace {
-
-void GlobalInit()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-} // namespace
 
 const char *TCurlFetcher::UserAgent()
 {
@@ -35,7 +25,7 @@ const char *TCurlFetcher::AcceptTypes()
 TCurlFetcher::TCurlFetcher(QObject *parent)
     : TPageFetcher(parent)
 {
-    GlobalInit();
+    platform::EnsureCurlGlobalInit();
     m_multi = curl_multi_init();
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &TCurlFetcher::SocketCallback);
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);

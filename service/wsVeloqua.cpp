@@ -1,11 +1,11 @@
 #include "wsVeloqua.h"
+#include "CurlGlobal.h"
 
 #include <QRegularExpression>
 #include <QXmlStreamWriter>
 
 #include <curl/curl.h>
 
-#include <mutex>
 
 namespace vq {
 
@@ -23,11 +23,6 @@ const QString &SoapNs()
     return ns;
 }
 
-void GlobalCurlInit()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 struct Sink {
     QByteArray body;
@@ -105,7 +100,7 @@ XmlElement DecodeSoapResponse(const QByteArray &response, const XmlLimits &limit
 
 THTTPRIO::THTTPRIO()
 {
-    GlobalCurlInit();
+    platform::EnsureCurlGlobalInit();
     m_curl = curl_easy_init();
 }
 

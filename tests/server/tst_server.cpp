@@ -111,6 +111,17 @@ QByteArray Soap(const QByteArray &inner)
 
 } // namespace
 
+namespace {
+// A user, a profile and one test run on the service: what site results are stored under.
+int FirstRun(test::ReferenceService &service)
+{
+    auto setup = GetServiceProxy(service.endpoint());
+    const int user = setup->SaveUser({}, {}, {}, {}, {}, {});
+    const int profile = setup->SaveProfile(0, user, {}, QStringLiteral("p"), {}, 1, {}, {}, {}, 0, {}, {}, 1);
+    return setup->InsertVeloqua(profile, 1, {}, {}, {});
+}
+} // namespace
+
 class TestServer : public QObject
 {
     Q_OBJECT
@@ -387,10 +398,7 @@ void TestServer::concurrentClientsLoseNoRow()
 {
     test::ReferenceService service;
     QVERIFY2(service.start({QStringLiteral("--no-request-log")}), qPrintable(service.log()));
-    auto setup = GetServiceProxy(service.endpoint());
-    const int user = setup->SaveUser({}, {}, {}, {}, {}, {});
-    const int profile = setup->SaveProfile(0, user, {}, QStringLiteral("p"), {}, 1, {}, {}, {}, 0, {}, {}, 1);
-    const int run = setup->InsertVeloqua(profile, 1, {}, {}, {});
+    const int run = FirstRun(service);
 
     constexpr int kClients = 20, kEach = 25;
     std::mutex mutex;
@@ -424,10 +432,7 @@ void TestServer::killDuringInsertsLosesNoAcknowledgedRow()
 {
     test::ReferenceService service;
     QVERIFY2(service.start({QStringLiteral("--no-request-log")}), qPrintable(service.log()));
-    auto setup = GetServiceProxy(service.endpoint());
-    const int user = setup->SaveUser({}, {}, {}, {}, {}, {});
-    const int profile = setup->SaveProfile(0, user, {}, QStringLiteral("p"), {}, 1, {}, {}, {}, 0, {}, {}, 1);
-    const int run = setup->InsertVeloqua(profile, 1, {}, {}, {});
+    const int run = FirstRun(service);
 
     std::mutex mutex;
     QList<int> acknowledged;
